@@ -1,0 +1,41 @@
+// Console support shared by both programs: formatted wide output, bounded
+// formatting into a buffer, and the report of a failed platform call.
+//
+// Formats keep the conventions of wide formatted output: "%s" takes a wide
+// string, "%d" a 32-bit integer printed as signed decimal, "%%" a percent
+// sign. One formatter serves both destinations.
+#ifndef CONSOLE_H
+#define CONSOLE_H
+
+#include <cstdarg>
+#include <cstddef>
+
+#include "winsvc.h"
+
+// Writes formatted text to standard output. On Unix the text goes out as
+// UTF-8, whole, whatever the locale; on Windows a console gets it through
+// the console's wide interface.
+void ConsolePrintf(const WCHAR *format, ...);
+
+// Brings out everything ConsolePrintf has buffered.
+void ConsoleFlush(void);
+
+// Formats into dest, never writing past capacity characters. S_OK when the
+// whole text fitted; E_INVALIDARG when capacity is 0 or above 0x7FFFFFFF;
+// STRSAFE_E_INSUFFICIENT_BUFFER when the text was cut to capacity - 1
+// characters. length, if not null, receives the length of the result.
+HRESULT FormatBounded(WCHAR *dest, size_t capacity, const WCHAR *format, ...);
+HRESULT FormatBoundedV(WCHAR *dest, size_t capacity, size_t *length,
+                       const WCHAR *format, va_list args);
+
+// Prints one line naming the failed operation, the thread's last-error code
+// and the system's text for it, in the program's ErrorLineFormat; with fatal
+// set the process then ends with that code. Call it first thing after the
+// failure, before anything can change the last-error code.
+void ReportLastError(const WCHAR *operationName, bool fatal);
+
+// Each program defines the form its error line takes around the composed
+// text: one "%s".
+extern const WCHAR ErrorLineFormat[];
+
+#endif

@@ -1,0 +1,129 @@
+// The Windows types and services the programs use, declared for a Unix
+// system. Wide text is UTF-16 here as on Windows: WCHAR is char16_t and
+// every length or capacity counts 16-bit units. The implementation lives
+// beside this file; the last-error code is kept per thread by the layer.
+#ifndef WINSVC_POSIX_H
+#define WINSVC_POSIX_H
+
+#include <cstddef>
+#include <cstdint>
+
+#define WIDE(s) u##s
+#define WINAPI
+
+typedef char16_t WCHAR;
+typedef WCHAR *LPWSTR;
+typedef const WCHAR *LPCWSTR;
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef DWORD *LPDWORD;
+typedef uint32_t ULONG;
+typedef int32_t LONG;
+typedef uint32_t UINT;
+typedef int BOOL;
+typedef int32_t HRESULT;
+typedef size_t SIZE_T;
+typedef void *PVOID;
+typedef const void *LPCVOID;
+typedef void *HANDLE;
+typedef void *HLOCAL;
+typedef void *PSID;
+
+typedef union _LARGE_INTEGER {
+	int64_t QuadPart;
+} LARGE_INTEGER;
+
+#define TRUE 1
+#define FALSE 0
+
+#define S_OK ((HRESULT)0)
+#define E_INVALIDARG ((HRESULT)0x80070057)
+#define STRSAFE_E_INSUFFICIENT_BUFFER ((HRESULT)0x8007007A)
+
+#define LMEM_ZEROINIT 0x40
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x1000
+#define LANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
+
+#define WTS_CURRENT_SERVER_HANDLE ((HANDLE)NULL)
+#define WTS_ANY_SESSION ((DWORD)0xFFFFFFFE)
+
+typedef enum _WTS_TYPE_CLASS {
+	WTSTypeProcessInfoLevel0,
+	WTSTypeProcessInfoLevel1,
+	WTSTypeSessionInfoLevel1
+} WTS_TYPE_CLASS;
+
+typedef enum _SID_NAME_USE {
+	SidTypeUser = 1,
+	SidTypeGroup,
+	SidTypeDomain,
+	SidTypeAlias,
+	SidTypeWellKnownGroup,
+	SidTypeDeletedAccount,
+	SidTypeInvalid,
+	SidTypeUnknown,
+	SidTypeComputer,
+	SidTypeLabel,
+	SidTypeLogonSession
+} SID_NAME_USE, *PSID_NAME_USE;
+
+// The binary SID, laid out as on Windows.
+typedef struct _SID_IDENTIFIER_AUTHORITY {
+	BYTE Value[6];
+} SID_IDENTIFIER_AUTHORITY;
+
+#define SID_MAX_SUB_AUTHORITIES 15
+
+typedef struct _SID {
+	BYTE Revision;
+	BYTE SubAuthorityCount;
+	SID_IDENTIFIER_AUTHORITY IdentifierAuthority;
+	DWORD SubAuthority[1];
+} SID;
+
+typedef struct _WTS_PROCESS_INFO_EXW {
+	DWORD SessionId;
+	DWORD ProcessId;
+	LPWSTR pProcessName;
+	PSID pUserSid;
+	DWORD NumberOfThreads;
+	DWORD HandleCount;
+	DWORD PagefileUsage;
+	DWORD PeakPagefileUsage;
+	DWORD WorkingSetSize;
+	DWORD PeakWorkingSetSize;
+	LARGE_INTEGER UserTime;
+	LARGE_INTEGER KernelTime;
+} WTS_PROCESS_INFO_EXW, *PWTS_PROCESS_INFO_EXW;
+
+// Remote Desktop Services: process enumeration.
+BOOL WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId,
+                              LPWSTR *ppProcessInfo, DWORD *pCount);
+BOOL WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass, PVOID pMemory,
+                      ULONG NumberOfEntries);
+
+// Security services.
+BOOL ConvertSidToStringSidW(PSID Sid, LPWSTR *StringSid);
+BOOL LookupAccountSidW(LPCWSTR lpSystemName, PSID Sid, LPWSTR Name,
+                       LPDWORD cchName, LPWSTR ReferencedDomainName,
+                       LPDWORD cchReferencedDomainName, PSID_NAME_USE peUse);
+
+// Base services.
+DWORD GetLastError(void);
+void SetLastError(DWORD dwErrCode);
+DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
+                     DWORD dwLanguageId, LPWSTR lpBuffer, DWORD nSize,
+                     void *Arguments);
+HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes);
+SIZE_T LocalSize(HLOCAL hMem);
+HLOCAL LocalFree(HLOCAL hMem);
+int lstrlenW(LPCWSTR lpString);
+[[noreturn]] void ExitProcess(UINT uExitCode);
+
+#endif

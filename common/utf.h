@@ -1,0 +1,25 @@
+// Conversions between UTF-8 and the UTF-16 wide text of the programs.
+// Neither ever fails: whatever is not valid becomes U+FFFD.
+#ifndef UTF_H
+#define UTF_H
+
+#include <cstddef>
+
+#include "winsvc.h"
+
+// Decodes src into dest, writing at most capacity units and never
+// splitting a surrogate pair. Each byte that does not start a valid,
+// shortest-form sequence of a scalar value becomes U+FFFD. Returns the
+// units written; *consumed, if not null, the bytes decoded.
+size_t Utf8ToUtf16(const char *src, size_t length, WCHAR *dest,
+                   size_t capacity, size_t *consumed);
+
+// Encodes src into dest, writing at most capacity bytes and never
+// splitting a character. An unpaired surrogate becomes U+FFFD. A high
+// surrogate at the very end of src is left unconsumed when more may follow
+// (final false), so that text can be encoded in pieces. Returns the bytes
+// written; *consumed, if not null, the units encoded.
+size_t Utf16ToUtf8(const WCHAR *src, size_t length, char *dest,
+                   size_t capacity, bool final, size_t *consumed);
+
+#endif
