@@ -1,0 +1,111 @@
+#include "run.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+static double Now()
+{
+	timespec ts;
+	clock_gettime(CLOCK_MONOTONIC, &ts);
+	return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+RunResult RunProgram(const std::vector<std::string> &argv, const std::string &input,
+                     bool holdInput, double timeoutSeconds,
+                     const std::vector<std::string> &extraEnv)
+{
+	RunResult r;
+	int in[2], out[2], err[2];
+	if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
+		return r;
+
+	std::vector<char *> args;
+	for (const std::string &a : argv)
+		args.push_back(const_cast<char *>(a.c_str()));
+	args.push_back(nullptr);
+	std::vector<char *> env;
+	for (char **e = environ; *e; e++)
+		env.push_back(*e);
+	for (const std::string &e : extraEnv)
+		env.push_back(const_cast<char *>(e.c_str()));
+	env.push_back(nullptr);
+
+	pid_t pid = fork();
+	if (pid == 0) {
+		dup2(in[0], 0);
+		dup2(out[1], 1);
+		dup2(err[1], 2);
+		execve(args[0], args.data(), env.data());
+		_exit(127);
+	}
+	close(in[0]);
+	close(out[1]);
+	close(err[1]);
+	signal(SIGPIPE, SIG_IGN);
+	if (!input.empty() && write(in[1], input.data(), input.size()) < 0)
+		r.err = "cannot write input";
+	if (!holdInput) {
+		close(in[1]);
+		in[1] = -1;
+	}
+
+	double deadline = Now() + timeoutSeconds;
+	pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+	int open = 2;
+	while (open > 0) {
+		int left = (int)((deadline - Now()) * 1000);
+		if (left <= 0) {
+			r.timedOut = true;
+			kill(pid, SIGKILL);
+			break;
+		}
+		if (poll(fds, 2, left) < 0 && errno != EINTR)
+			break;
+		for (pollfd &p : fds) {
+			if (p.fd < 0 || !(p.revents & (POLLIN | POLLHUP | POLLERR)))
+				continue;
+			char buf[65536];
+			ssize_t n = read(p.fd, buf, sizeof buf);
+			if (n > 0) {
+				(p.fd == out[0] ? r.out : r.err).append(buf, n);
+			} else {
+				close(p.fd);
+				p.fd = -1;
+				open--;
+			}
+		}
+	}
+	for (pollfd &p : fds)
+		if (p.fd >= 0)
+			close(p.fd);
+	if (in[1] >= 0)
+		close(in[1]);
+
+	int ws;
+	if (!r.timedOut) {
+		// Output closed, but the program may still wait on its input.
+		while (Now() < deadline) {
+			pid_t w = waitpid(pid, &ws, WNOHANG);
+			if (w == pid)
+				goto done;
+			usleep(2000);
+		}
+		r.timedOut = true;
+		kill(pid, SIGKILL);
+	}
+	waitpid(pid, &ws, 0);
+done:
+	if (WIFEXITED(ws))
+		r.status = WEXITSTATUS(ws);
+	else if (WIFSIGNALED(ws))
+		r.signal = WTERMSIG(ws);
+	return r;
+}
