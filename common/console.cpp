@@ -1,0 +1,46 @@
+// The report of a failed platform call: one line naming the operation, the
+// thread's last-error code and the system's text for it.
+#include <cstdint>
+
+#include "console.h"
+
+static const WCHAR composedFormat[] = WIDE("%s failed with error %d: %s");
+
+void ReportLastError(const WCHAR *operationName, bool fatal)
+{
+	DWORD errorCode = GetLastError();
+	LPWSTR lpMsgBuf = NULL;
+	LPWSTR composed = NULL;
+	int64_t characters;
+	// Used only when no block can be had: the line still names the
+	// operation and the code, with as much of the text as fits.
+	WCHAR fallback[512];
+
+	FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+	               FORMAT_MESSAGE_FROM_SYSTEM,
+	               NULL, errorCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+	               (LPWSTR)&lpMsgBuf, 0, NULL);
+	// 21 characters of the format and up to 11 for the code fit in 40.
+	// The count must hold as a signed 32-bit sum; one that would not has
+	// no block.
+	characters = (int64_t)lstrlenW(lpMsgBuf) + lstrlenW(operationName) + 40;
+	if (characters <= INT32_MAX)
+		composed = (LPWSTR)LocalAlloc(LMEM_ZEROINIT, (SIZE_T)characters * 2);
+	if (composed != NULL) {
+		FormatBounded(composed, LocalSize(composed) / 2, composedFormat,
+		              operationName, errorCode,
+		              lpMsgBuf != NULL ? lpMsgBuf : WIDE(""));
+		ConsolePrintf(ErrorLineFormat, composed);
+	} else {
+		FormatBounded(fallback, sizeof fallback / sizeof fallback[0],
+		              composedFormat, operationName, errorCode,
+		              lpMsgBuf != NULL ? lpMsgBuf : WIDE(""));
+		ConsolePrintf(ErrorLineFormat, fallback);
+	}
+	LocalFree(lpMsgBuf);
+	LocalFree(composed);
+	if (fatal) {
+		ConsoleFlush();
+		ExitProcess(errorCode);
+	}
+}
