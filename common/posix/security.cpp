@@ -1,0 +1,241 @@
+// Security services: SIDs as text, and the Unix SIDs resolved through the
+// account database, each id at most once per run.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <grp.h>
+#include <pthread.h>
+#include <pwd.h>
+
+#include "procfs.h"
+#include "sid.h"
+#include "winsvc_posix.h"
+
+static const DWORD *SubAuthorities(const SID *sid)
+{
+	return (const DWORD *)((const BYTE *)sid + 8);
+}
+
+static bool SidIsValid(const SID *sid)
+{
+	return sid != NULL && sid->Revision == 1 &&
+	       sid->SubAuthorityCount <= SID_MAX_SUB_AUTHORITIES;
+}
+
+BOOL ConvertSidToStringSidW(PSID Sid, LPWSTR *StringSid)
+{
+	const SID *sid = (const SID *)Sid;
+	const BYTE *a;
+	const DWORD *sub;
+	uint64_t authority = 0;
+	// "S-1-", a 14-character authority, 15 times "-4294967295".
+	char text[4 + 14 + SID_MAX_SUB_AUTHORITIES * 11 + 1];
+	int n;
+	LPWSTR block;
+
+	if (!SidIsValid(sid) || StringSid == NULL) {
+		SetLastError(EINVAL);
+		return FALSE;
+	}
+	a = sid->IdentifierAuthority.Value;
+	for (int i = 0; i < 6; i++)
+		authority = (authority << 8) | a[i];
+	// As Windows writes it: decimal when it fits in 32 bits, else hex.
+	if (authority <= UINT32_MAX)
+		n = snprintf(text, sizeof text, "S-1-%lu", (unsigned long)authority);
+	else
+		n = snprintf(text, sizeof text, "S-1-0x%012llX", (unsigned long long)authority);
+	sub = SubAuthorities(sid);
+	for (int i = 0; i < sid->SubAuthorityCount; i++)
+		n += snprintf(text + n, sizeof text - (size_t)n, "-%lu", (unsigned long)sub[i]);
+	block = (LPWSTR)LocalAlloc(LMEM_ZEROINIT, ((size_t)n + 1) * sizeof(WCHAR));
+	if (block == NULL)
+		return FALSE;
+	for (int i = 0; i < n; i++)
+		block[i] = (WCHAR)(unsigned char)text[i];
+	*StringSid = block;
+	return TRUE;
+}
+
+// The per-run cache of account-database answers, found and not found
+// alike, in fixed storage. When it is full, lookups go to the database
+// uncached: slower, never wrong.
+enum {
+	CacheSlots = 1024,           // a power of two
+	CacheNameUnits = 64 * 1024,  // all cached names, terminators included
+	AccountNameMax = 4096        // longest name, in bytes and so in units
+};
+
+struct CacheEntry {
+	bool used;
+	bool found;
+	bool group;
+	DWORD id;
+	size_t nameOffset;
+	size_t nameLength;
+};
+
+static pthread_mutex_t cacheLock = PTHREAD_MUTEX_INITIALIZER;
+static CacheEntry cacheEntries[CacheSlots];
+static size_t cacheEntriesUsed;
+static WCHAR cacheNames[CacheNameUnits];
+static size_t cacheNamesUsed;
+
+// The slot that holds the id, or the empty slot where it belongs, or null
+// when the table is full.
+static CacheEntry *CacheSlot(bool group, DWORD id)
+{
+	size_t i = ((size_t)id * 2654435761u + (group ? 1 : 0)) & (CacheSlots - 1);
+
+	for (size_t probe = 0; probe < CacheSlots; probe++) {
+		CacheEntry *e = &cacheEntries[(i + probe) & (CacheSlots - 1)];
+		if (!e->used || (e->group == group && e->id == id))
+			return e;
+	}
+	return NULL;
+}
+
+// Asks the account database, into a fixed buffer first; only an entry too
+// large for it (a group with very many members) costs an allocation.
+// Returns 0 with *found set, or an error code. name holds
+// AccountNameMax + 1 units.
+static int QueryDatabase(bool group, DWORD id, WCHAR *name, size_t *nameLength,
+                         bool *found)
+{
+	char fixed[16384];
+	char *buffer = fixed, *grown = NULL;
+	size_t size = sizeof fixed;
+	int rc;
+
+	for (;;) {
+		const char *text = NULL;
+		if (group) {
+			struct group entry, *result = NULL;
+			rc = getgrgid_r((gid_t)id, &entry, buffer, size, &result);
+			if (rc == 0 && result != NULL)
+				text = result->gr_name;
+		} else {
+			struct passwd entry, *result = NULL;
+			rc = getpwuid_r((uid_t)id, &entry, buffer, size, &result);
+			if (rc == 0 && result != NULL)
+				text = result->pw_name;
+		}
+		if (rc == ERANGE && size < 16 * 1024 * 1024) {
+			char *bigger = (char *)realloc(grown, size * 4);
+			if (bigger == NULL) {
+				rc = ENOMEM;
+				break;
+			}
+			grown = buffer = bigger;
+			size *= 4;
+			continue;
+		}
+		if (rc == 0 && text != NULL && strlen(text) > AccountNameMax)
+			rc = ENAMETOOLONG;
+		if (rc == 0) {
+			*found = text != NULL;
+			*nameLength = text == NULL ? 0 :
+			              SanitizeName(text, strlen(text), name, AccountNameMax + 1);
+		}
+		break;
+	}
+	free(grown);
+	return rc;
+}
+
+// Resolves a Unix user or group id to its sanitised name, into
+// AccountNameMax + 1 units at name. Returns 0 when found, ENOENT when the
+// database has no such id, or another error code.
+static int ResolveId(bool group, DWORD id, WCHAR *name, size_t *nameLength)
+{
+	CacheEntry *e;
+	bool found = false;
+	int rc;
+
+	pthread_mutex_lock(&cacheLock);
+	e = CacheSlot(group, id);
+	if (e != NULL && e->used) {
+		rc = ENOENT;
+		if (e->found) {
+			memcpy(name, cacheNames + e->nameOffset, (e->nameLength + 1) * sizeof(WCHAR));
+			*nameLength = e->nameLength;
+			rc = 0;
+		}
+		pthread_mutex_unlock(&cacheLock);
+		return rc;
+	}
+	// Held across the query, so that threads racing for one id still
+	// reach the database once.
+	rc = QueryDatabase(group, id, name, nameLength, &found);
+	if (rc == 0 && e != NULL && cacheEntriesUsed + 1 < CacheSlots &&
+	    (!found || cacheNamesUsed + *nameLength + 1 <= CacheNameUnits)) {
+		e->used = true;
+		e->found = found;
+		e->group = group;
+		e->id = id;
+		e->nameOffset = cacheNamesUsed;
+		e->nameLength = found ? *nameLength : 0;
+		if (found) {
+			memcpy(cacheNames + cacheNamesUsed, name, (*nameLength + 1) * sizeof(WCHAR));
+			cacheNamesUsed += *nameLength + 1;
+		}
+		cacheEntriesUsed++;
+	}
+	pthread_mutex_unlock(&cacheLock);
+	if (rc == 0 && !found)
+		rc = ENOENT;
+	return rc;
+}
+
+BOOL LookupAccountSidW(LPCWSTR lpSystemName, PSID Sid, LPWSTR Name,
+                       LPDWORD cchName, LPWSTR ReferencedDomainName,
+                       LPDWORD cchReferencedDomainName, PSID_NAME_USE peUse)
+{
+	static const WCHAR userDomain[] = u"Unix User";
+	static const WCHAR groupDomain[] = u"Unix Group";
+	const SID *sid = (const SID *)Sid;
+	const BYTE *a;
+	const DWORD *sub;
+	bool group;
+	const WCHAR *domain;
+	size_t domainLength, nameLength;
+	WCHAR name[AccountNameMax + 1];
+	int rc;
+
+	if (lpSystemName != NULL || !SidIsValid(sid) || cchName == NULL ||
+	    cchReferencedDomainName == NULL || peUse == NULL ||
+	    (Name == NULL && *cchName != 0) ||
+	    (ReferencedDomainName == NULL && *cchReferencedDomainName != 0)) {
+		SetLastError(EINVAL);
+		return FALSE;
+	}
+	a = sid->IdentifierAuthority.Value;
+	sub = SubAuthorities(sid);
+	if (a[0] != 0 || a[1] != 0 || a[2] != 0 || a[3] != 0 || a[4] != 0 ||
+	    a[5] != UnixAuthority || sid->SubAuthorityCount != 2 ||
+	    (sub[0] != UnixUserKind && sub[0] != UnixGroupKind)) {
+		SetLastError(ENOENT);
+		return FALSE;
+	}
+	group = sub[0] == UnixGroupKind;
+	domain = group ? groupDomain : userDomain;
+	domainLength = (group ? sizeof groupDomain : sizeof userDomain) / sizeof(WCHAR) - 1;
+	rc = ResolveId(group, sub[1], name, &nameLength);
+	if (rc != 0) {
+		SetLastError((DWORD)rc);
+		return FALSE;
+	}
+	if (*cchName < nameLength + 1 || *cchReferencedDomainName < domainLength + 1) {
+		*cchName = (DWORD)(nameLength + 1);
+		*cchReferencedDomainName = (DWORD)(domainLength + 1);
+		SetLastError(ERANGE);
+		return FALSE;
+	}
+	memcpy(Name, name, (nameLength + 1) * sizeof(WCHAR));
+	memcpy(ReferencedDomainName, domain, (domainLength + 1) * sizeof(WCHAR));
+	*cchName = (DWORD)nameLength;
+	*cchReferencedDomainName = (DWORD)domainLength;
+	*peUse = group ? SidTypeGroup : SidTypeUser;
+	return TRUE;
+}

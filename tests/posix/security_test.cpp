@@ -1,0 +1,289 @@
+// SIDs as text and the Unix SIDs resolved against this system's account
+// database.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <grp.h>
+#include <pwd.h>
+#include <string>
+#include <vector>
+
+#include "posix/sid.h"
+#include "winsvc.h"
+
+namespace {
+
+// A SID of any shape, laid out as the platform lays it out.
+std::vector<DWORD> MakeSid(BYTE revision, const BYTE (&authority)[6], std::vector<DWORD> subs,
+                           int count = -1)
+{
+	std::vector<DWORD> words(2 + subs.size());
+	BYTE *b = (BYTE *)words.data();
+	b[0] = revision;
+	b[1] = (BYTE)(count < 0 ? subs.size() : (size_t)count);
+	memcpy(b + 2, authority, 6);
+	memcpy(b + 8, subs.data(), subs.size() * sizeof(DWORD));
+	return words;
+}
+
+std::string Narrow(const WCHAR *w)
+{
+	std::string s;
+	for (; *w; w++)
+		s += *w < 0x80 ? (char)*w : '#';
+	return s;
+}
+
+std::u16string Wide(const std::string &s)
+{
+	return std::u16string(s.begin(), s.end());
+}
+
+// The text of a SID, or "<fails: CODE>".
+std::string SidText(PSID sid)
+{
+	LPWSTR text = (LPWSTR)0x1;
+	SetLastError(0);
+	if (!ConvertSidToStringSidW(sid, &text)) {
+		EXPECT_EQ(text, (LPWSTR)0x1) << "output changed on failure";
+		return "<fails: " + std::to_string(GetLastError()) + ">";
+	}
+	std::string s = Narrow(text);
+	EXPECT_GE(LocalSize(text), (s.size() + 1) * sizeof(WCHAR));
+	EXPECT_EQ(LocalFree(text), nullptr);
+	return s;
+}
+
+const BYTE unix[6] = {0, 0, 0, 0, 0, 22};
+const BYTE nt[6] = {0, 0, 0, 0, 0, 5};
+const BYTE nullAuthority[6] = {0, 0, 0, 0, 0, 0};
+
+TEST(SidText, CommonSids)
+{
+	EXPECT_EQ(SidText(MakeSid(1, unix, {1, 0}).data()), "S-1-22-1-0");
+	EXPECT_EQ(SidText(MakeSid(1, unix, {2, 4294967295u}).data()), "S-1-22-2-4294967295");
+	EXPECT_EQ(SidText(MakeSid(1, nt, {18}).data()), "S-1-5-18");
+	EXPECT_EQ(SidText(MakeSid(1, nt, {21, 1004336348, 1177238915, 682003330, 512}).data()),
+	          "S-1-5-21-1004336348-1177238915-682003330-512");
+	EXPECT_EQ(SidText(MakeSid(1, nullAuthority, {}).data()), "S-1-0");
+}
+
+TEST(SidText, AuthorityDecimalUpTo32BitsElseHex)
+{
+	const BYTE max32[6] = {0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+	const BYTE above32[6] = {0, 1, 0, 0, 0, 0};
+	const BYTE large[6] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
+	EXPECT_EQ(SidText(MakeSid(1, max32, {7}).data()), "S-1-4294967295-7");
+	EXPECT_EQ(SidText(MakeSid(1, above32, {7}).data()), "S-1-0x000100000000-7");
+	EXPECT_EQ(SidText(MakeSid(1, large, {}).data()), "S-1-0x123456789ABC");
+}
+
+TEST(SidText, FifteenSubAuthoritiesAtMost)
+{
+	std::vector<DWORD> subs(15, 4294967295u);
+	std::string expected = "S-1-0x123456789ABC";
+	for (int i = 0; i < 15; i++)
+		expected += "-4294967295";
+	const BYTE large[6] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
+	EXPECT_EQ(SidText(MakeSid(1, large, subs).data()), expected);
+	subs.push_back(1);
+	EXPECT_EQ(SidText(MakeSid(1, large, subs).data()), "<fails: " + std::to_string(EINVAL) + ">");
+}
+
+TEST(SidText, NullOrMalformedFails)
+{
+	const std::string invalid = "<fails: " + std::to_string(EINVAL) + ">";
+	EXPECT_EQ(SidText(nullptr), invalid);
+	EXPECT_EQ(SidText(MakeSid(2, unix, {1, 0}).data()), invalid);
+	EXPECT_EQ(SidText(MakeSid(0, unix, {1, 0}).data()), invalid);
+	std::vector<DWORD> sid = MakeSid(1, unix, {1, 0});
+	SetLastError(0);
+	EXPECT_FALSE(ConvertSidToStringSidW(sid.data(), nullptr));
+	EXPECT_EQ(GetLastError(), (DWORD)EINVAL);
+}
+
+TEST(SidText, BuiltUnixSidMatchesLayout)
+{
+	DWORD words[UnixSidBytes / sizeof(DWORD)];
+	BuildUnixSid(words, UnixUserKind, 123456);
+	EXPECT_EQ(SidText(words), "S-1-22-1-123456");
+	EXPECT_EQ(memcmp(words, MakeSid(1, unix, {1, 123456}).data(), UnixSidBytes), 0);
+	BuildUnixSid(words, UnixGroupKind, 0);
+	EXPECT_EQ(SidText(words), "S-1-22-2-0");
+}
+
+struct Lookup {
+	BOOL ok;
+	DWORD error;
+	std::u16string name, domain;
+	DWORD nameLen, domainLen;
+	SID_NAME_USE use;
+};
+
+Lookup LookUp(PSID sid, DWORD nameCapacity = 1024, DWORD domainCapacity = 1024)
+{
+	Lookup r;
+	std::vector<WCHAR> name(nameCapacity + 1, 0x7777), domain(domainCapacity + 1, 0x7777);
+	r.nameLen = nameCapacity;
+	r.domainLen = domainCapacity;
+	r.use = SidTypeInvalid;
+	SetLastError(0);
+	r.ok = LookupAccountSidW(nullptr, sid, name.data(), &r.nameLen, domain.data(), &r.domainLen, &r.use);
+	r.error = GetLastError();
+	// Nothing beyond the capacity given is ever written.
+	EXPECT_EQ(name[nameCapacity], 0x7777);
+	EXPECT_EQ(domain[domainCapacity], 0x7777);
+	if (r.ok) {
+		EXPECT_EQ(name[r.nameLen], 0);
+		EXPECT_EQ(domain[r.domainLen], 0);
+		r.name.assign(name.data(), r.nameLen);
+		r.domain.assign(domain.data(), r.domainLen);
+	} else {
+		// On failure the buffers are left as they were.
+		EXPECT_EQ(name[0], 0x7777);
+		EXPECT_EQ(domain[0], 0x7777);
+	}
+	return r;
+}
+
+TEST(AccountLookup, RootUserAndGroup)
+{
+	Lookup user = LookUp(MakeSid(1, unix, {1, 0}).data());
+	ASSERT_TRUE(user.ok) << user.error;
+	EXPECT_EQ(user.name, u"root");
+	EXPECT_EQ(user.domain, u"Unix User");
+	EXPECT_EQ(user.nameLen, 4u);
+	EXPECT_EQ(user.domainLen, 9u);
+	EXPECT_EQ(user.use, SidTypeUser);
+
+	Lookup group = LookUp(MakeSid(1, unix, {2, 0}).data());
+	ASSERT_TRUE(group.ok) << group.error;
+	EXPECT_EQ(group.name, u"root");
+	EXPECT_EQ(group.domain, u"Unix Group");
+	EXPECT_EQ(group.nameLen, 4u);
+	EXPECT_EQ(group.domainLen, 10u);
+	EXPECT_EQ(group.use, SidTypeGroup);
+}
+
+TEST(AccountLookup, AgreesWithTheAccountDatabase)
+{
+	// Every account the database lists by enumeration resolves to its name.
+	int checked = 0;
+	setpwent();
+	for (struct passwd *pw; (pw = getpwent()) != nullptr && checked < 50; checked++) {
+		std::string name = pw->pw_name;
+		uid_t uid = pw->pw_uid;
+		if (getpwuid(uid) == nullptr || name != getpwuid(uid)->pw_name)
+			continue; // a second name for a uid: the first one wins
+		Lookup r = LookUp(MakeSid(1, unix, {1, uid}).data());
+		ASSERT_TRUE(r.ok) << name;
+		EXPECT_EQ(r.name, Wide(name)) << name;
+	}
+	endpwent();
+	EXPECT_GT(checked, 0);
+	struct group *nogroup = getgrnam("nogroup");
+	if (nogroup != nullptr) {
+		Lookup r = LookUp(MakeSid(1, unix, {2, nogroup->gr_gid}).data());
+		ASSERT_TRUE(r.ok);
+		EXPECT_EQ(r.name, u"nogroup");
+	}
+}
+
+TEST(AccountLookup, UnknownIdsAndOtherSidsFail)
+{
+	ASSERT_EQ(getpwuid(4000000000u), nullptr) << "this system has uid 4000000000";
+	ASSERT_EQ(getgrgid(4000000000u), nullptr) << "this system has gid 4000000000";
+	for (int twice = 0; twice < 2; twice++) {
+		Lookup r = LookUp(MakeSid(1, unix, {1, 4000000000u}).data());
+		EXPECT_FALSE(r.ok);
+		EXPECT_EQ(r.error, (DWORD)ENOENT);
+		r = LookUp(MakeSid(1, unix, {2, 4000000000u}).data());
+		EXPECT_FALSE(r.ok);
+		EXPECT_EQ(r.error, (DWORD)ENOENT);
+	}
+	const BYTE nearly[6] = {0, 0, 0, 0, 1, 22};
+	const std::vector<std::vector<DWORD>> others = {
+		MakeSid(1, nt, {18}),
+		MakeSid(1, unix, {3, 0}),
+		MakeSid(1, unix, {1}),
+		MakeSid(1, unix, {1, 0, 0}),
+		MakeSid(1, nearly, {1, 0}),
+	};
+	for (const std::vector<DWORD> &sid : others) {
+		Lookup r = LookUp((PSID)sid.data());
+		EXPECT_FALSE(r.ok);
+		EXPECT_EQ(r.error, (DWORD)ENOENT);
+	}
+}
+
+TEST(AccountLookup, BadArgumentsFail)
+{
+	std::vector<DWORD> sid = MakeSid(1, unix, {1, 0});
+	WCHAR name[64], domain[64];
+	DWORD nameLen = 64, domainLen = 64;
+	SID_NAME_USE use;
+
+	SetLastError(0);
+	EXPECT_FALSE(LookupAccountSidW(u"elsewhere", sid.data(), name, &nameLen, domain, &domainLen, &use));
+	EXPECT_EQ(GetLastError(), (DWORD)EINVAL);
+	EXPECT_EQ(nameLen, 64u);
+	SetLastError(0);
+	EXPECT_FALSE(LookupAccountSidW(nullptr, nullptr, name, &nameLen, domain, &domainLen, &use));
+	EXPECT_EQ(GetLastError(), (DWORD)EINVAL);
+	std::vector<DWORD> malformed = MakeSid(3, unix, {1, 0});
+	SetLastError(0);
+	EXPECT_FALSE(LookupAccountSidW(nullptr, malformed.data(), name, &nameLen, domain, &domainLen, &use));
+	EXPECT_EQ(GetLastError(), (DWORD)EINVAL);
+	SetLastError(0);
+	EXPECT_FALSE(LookupAccountSidW(nullptr, sid.data(), name, nullptr, domain, &domainLen, &use));
+	EXPECT_EQ(GetLastError(), (DWORD)EINVAL);
+	SetLastError(0);
+	EXPECT_FALSE(LookupAccountSidW(nullptr, sid.data(), name, &nameLen, domain, &domainLen, nullptr));
+	EXPECT_EQ(GetLastError(), (DWORD)EINVAL);
+	SetLastError(0);
+	EXPECT_FALSE(LookupAccountSidW(nullptr, sid.data(), nullptr, &nameLen, domain, &domainLen, &use));
+	EXPECT_EQ(GetLastError(), (DWORD)EINVAL);
+}
+
+TEST(AccountLookup, BufferRules)
+{
+	std::vector<DWORD> sid = MakeSid(1, unix, {1, 0});
+	const DWORD tooSmall = (DWORD)ERANGE;
+
+	// "root" needs 5 with its terminator, "Unix User" 10.
+	Lookup r = LookUp(sid.data(), 4, 10);
+	EXPECT_FALSE(r.ok);
+	EXPECT_EQ(r.error, tooSmall);
+	EXPECT_EQ(r.nameLen, 5u);
+	EXPECT_EQ(r.domainLen, 10u);
+
+	r = LookUp(sid.data(), 5, 9);
+	EXPECT_FALSE(r.ok);
+	EXPECT_EQ(r.error, tooSmall);
+	EXPECT_EQ(r.nameLen, 5u);
+	EXPECT_EQ(r.domainLen, 10u);
+
+	r = LookUp(sid.data(), 0, 0);
+	EXPECT_FALSE(r.ok);
+	EXPECT_EQ(r.nameLen, 5u);
+	EXPECT_EQ(r.domainLen, 10u);
+
+	r = LookUp(sid.data(), 5, 10);
+	ASSERT_TRUE(r.ok);
+	EXPECT_EQ(r.name, u"root");
+	EXPECT_EQ(r.domain, u"Unix User");
+	EXPECT_EQ(r.nameLen, 4u);
+	EXPECT_EQ(r.domainLen, 9u);
+
+	// The size query of Windows: no buffers, capacities of 0.
+	DWORD nameLen = 0, domainLen = 0;
+	SID_NAME_USE use;
+	SetLastError(0);
+	EXPECT_FALSE(LookupAccountSidW(nullptr, sid.data(), nullptr, &nameLen, nullptr, &domainLen, &use));
+	EXPECT_EQ(GetLastError(), tooSmall);
+	EXPECT_EQ(nameLen, 5u);
+	EXPECT_EQ(domainLen, 10u);
+}
+
+} // namespace
