@@ -1,0 +1,103 @@
+// The Windows services the programs use, from the platform's own headers.
+// Older headers (mingw-w64 10 among them) lack the extended process
+// enumeration; it is declared here exactly as the platform documents it,
+// and only where the headers have not declared it already.
+#ifndef WINSVC_WIN_H
+#define WINSVC_WIN_H
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+
+#include <windows.h>
+#include <wtsapi32.h>
+#include <sddl.h>
+
+#include <cstddef>
+
+#define WIDE(s) L##s
+
+// Headers that declare the extended enumeration also define its generic
+// name; its absence means none of the declarations below are there.
+#ifndef WTSEnumerateProcessesEx
+
+typedef enum _WTS_TYPE_CLASS {
+	WTSTypeProcessInfoLevel0,
+	WTSTypeProcessInfoLevel1,
+	WTSTypeSessionInfoLevel1
+} WTS_TYPE_CLASS;
+
+typedef struct _WTS_PROCESS_INFO_EXW {
+	DWORD SessionId;
+	DWORD ProcessId;
+	LPWSTR pProcessName;
+	PSID pUserSid;
+	DWORD NumberOfThreads;
+	DWORD HandleCount;
+	DWORD PagefileUsage;
+	DWORD PeakPagefileUsage;
+	DWORD WorkingSetSize;
+	DWORD PeakWorkingSetSize;
+	LARGE_INTEGER UserTime;
+	LARGE_INTEGER KernelTime;
+} WTS_PROCESS_INFO_EXW, *PWTS_PROCESS_INFO_EXW;
+
+extern "C" {
+DECLSPEC_IMPORT BOOL WINAPI WTSEnumerateProcessesExW(HANDLE hServer,
+                                                     DWORD *pLevel,
+                                                     DWORD SessionId,
+                                                     LPWSTR *ppProcessInfo,
+                                                     DWORD *pCount);
+DECLSPEC_IMPORT BOOL WINAPI WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass,
+                                             PVOID pMemory,
+                                             ULONG NumberOfEntries);
+}
+
+#endif
+
+#ifndef WTS_ANY_SESSION
+#define WTS_ANY_SESSION ((DWORD)0xFFFFFFFE)
+#endif
+
+#ifndef STRSAFE_E_INSUFFICIENT_BUFFER
+#define STRSAFE_E_INSUFFICIENT_BUFFER ((HRESULT)0x8007007A)
+#endif
+
+// The record is read straight out of the system's list, so its layout must
+// be the platform's to the byte.
+#ifdef _WIN64
+static_assert(sizeof(WTS_PROCESS_INFO_EXW) == 64, "WTS_PROCESS_INFO_EXW size");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, SessionId) == 0, "SessionId");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, ProcessId) == 4, "ProcessId");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, pProcessName) == 8, "pProcessName");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, pUserSid) == 16, "pUserSid");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, NumberOfThreads) == 24, "NumberOfThreads");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, HandleCount) == 28, "HandleCount");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, PagefileUsage) == 32, "PagefileUsage");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, PeakPagefileUsage) == 36, "PeakPagefileUsage");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, WorkingSetSize) == 40, "WorkingSetSize");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, PeakWorkingSetSize) == 44, "PeakWorkingSetSize");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, UserTime) == 48, "UserTime");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, KernelTime) == 56, "KernelTime");
+#else
+static_assert(sizeof(WTS_PROCESS_INFO_EXW) == 56, "WTS_PROCESS_INFO_EXW size");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, SessionId) == 0, "SessionId");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, ProcessId) == 4, "ProcessId");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, pProcessName) == 8, "pProcessName");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, pUserSid) == 12, "pUserSid");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, NumberOfThreads) == 16, "NumberOfThreads");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, HandleCount) == 20, "HandleCount");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, PagefileUsage) == 24, "PagefileUsage");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, PeakPagefileUsage) == 28, "PeakPagefileUsage");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, WorkingSetSize) == 32, "WorkingSetSize");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, PeakWorkingSetSize) == 36, "PeakWorkingSetSize");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, UserTime) == 40, "UserTime");
+static_assert(offsetof(WTS_PROCESS_INFO_EXW, KernelTime) == 48, "KernelTime");
+#endif
+static_assert(WTSTypeProcessInfoLevel1 == 1, "WTSTypeProcessInfoLevel1");
+static_assert(WTS_ANY_SESSION == 0xFFFFFFFEu, "WTS_ANY_SESSION");
+
+#endif
