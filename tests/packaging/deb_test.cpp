@@ -1,0 +1,393 @@
+// The Debian package that CPack makes from this build: its name, control
+// fields and file list, and a real dpkg installation into a root of its own
+// (its own dpkg database, seeded with this system's package states, so that
+// the dependencies are checked for real): the programs run, the manual pages
+// render, and removal leaves nothing behind.
+#include "run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <dirent.h>
+#include <pwd.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+static const std::string debDir = DEB_DIR;
+static const std::string version = PROJECT_VERSION_TEXT;
+
+static RunResult Shell(const std::string &command)
+{
+	return RunProgram({"/bin/sh", "-c", command}, "", false, 120);
+}
+
+static std::string Quote(const std::string &s)
+{
+	std::string q = "'";
+	for (char c : s) {
+		if (c == '\'')
+			q += "'\\''";
+		else
+			q += c;
+	}
+	return q + "'";
+}
+
+static bool HaveTool(const std::string &name)
+{
+	return Shell("command -v " + name + " >/dev/null").status == 0;
+}
+
+static std::vector<std::string> Lines(const std::string &text)
+{
+	std::vector<std::string> lines;
+	size_t start = 0;
+	while (start < text.size()) {
+		size_t end = text.find('\n', start);
+		if (end == std::string::npos)
+			end = text.size();
+		lines.push_back(text.substr(start, end - start));
+		start = end + 1;
+	}
+	return lines;
+}
+
+static std::vector<std::string> Split(const std::string &line, char sep)
+{
+	std::vector<std::string> fields;
+	size_t start = 0;
+	for (;;) {
+		size_t end = line.find(sep, start);
+		fields.push_back(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
+		if (end == std::string::npos)
+			return fields;
+		start = end + 1;
+	}
+}
+
+static std::string Architecture()
+{
+	RunResult r = Shell("dpkg --print-architecture");
+	return r.status == 0 && !r.out.empty() ? r.out.substr(0, r.out.size() - 1) : "";
+}
+
+static std::string DebPath()
+{
+	return debDir + "/ownerroll_" + version + "_" + Architecture() + ".deb";
+}
+
+static std::string Field(const std::string &name)
+{
+	RunResult r = Shell("dpkg-deb -f " + Quote(DebPath()) + " " + name);
+	EXPECT_EQ(r.status, 0) << r.err;
+	return r.out;
+}
+
+static void RequireDpkg()
+{
+	if (!HaveTool("dpkg") || !HaveTool("dpkg-deb"))
+		GTEST_SKIP() << "dpkg is not installed: not a Debian system";
+}
+
+TEST(DebPackage, IsTheOnlyFileAndNamedForVersionAndArchitecture)
+{
+	RequireDpkg();
+	std::vector<std::string> names;
+	DIR *dir = opendir(debDir.c_str());
+	ASSERT_NE(dir, nullptr) << debDir;
+	while (dirent *e = readdir(dir)) {
+		std::string name = e->d_name;
+		if (name.size() > 4 && name.compare(name.size() - 4, 4, ".deb") == 0)
+			names.push_back(name);
+	}
+	closedir(dir);
+	ASSERT_FALSE(Architecture().empty());
+	EXPECT_EQ(names, std::vector<std::string>{"ownerroll_" + version + "_" + Architecture() + ".deb"});
+}
+
+TEST(DebPackage, ControlFields)
+{
+	RequireDpkg();
+	EXPECT_EQ(Field("Package"), "ownerroll\n");
+	EXPECT_EQ(Field("Version"), version + "\n");
+	EXPECT_EQ(Field("Architecture"), Architecture() + "\n");
+	EXPECT_EQ(Field("Section"), "utils\n");
+	EXPECT_EQ(Field("Priority"), "optional\n");
+
+	// "Name <address>" on one line.
+	std::string maintainer = Field("Maintainer");
+	size_t lt = maintainer.find(" <");
+	EXPECT_TRUE(lt != std::string::npos && lt > 0 && maintainer.find('@', lt) != std::string::npos &&
+	            maintainer.size() > 2 && maintainer.compare(maintainer.size() - 2, 2, ">\n") == 0)
+	    << maintainer;
+
+	// Synopsis on the first line, the extended description indented below it.
+	std::vector<std::string> description = Lines(Field("Description"));
+	ASSERT_GE(description.size(), 3u);
+	EXPECT_EQ(description[0], "list every process with its owner");
+	for (size_t i = 1; i < description.size(); i++)
+		EXPECT_EQ(description[i].compare(0, 1, " "), 0) << description[i];
+}
+
+TEST(DebPackage, ListsExactlyItsFiles)
+{
+	RequireDpkg();
+	RunResult r = Shell("dpkg-deb -c " + Quote(DebPath()));
+	ASSERT_EQ(r.status, 0) << r.err;
+	std::vector<std::string> entries;
+	for (const std::string &line : Lines(r.out)) {
+		// mode owner/group size date time path
+		std::vector<std::string> words;
+		for (const std::string &w : Split(line, ' '))
+			if (!w.empty())
+				words.push_back(w);
+		ASSERT_EQ(words.size(), 6u) << line;
+		entries.push_back(words[0] + " " + words[1] + " " + words[5]);
+	}
+	std::sort(entries.begin(), entries.end());
+	std::vector<std::string> expected = {
+		"drwxr-xr-x root/root ./usr/",
+		"drwxr-xr-x root/root ./usr/bin/",
+		"-rwxr-xr-x root/root ./usr/bin/ownerroll",
+		"-rwxr-xr-x root/root ./usr/bin/taskroll",
+		"drwxr-xr-x root/root ./usr/share/",
+		"drwxr-xr-x root/root ./usr/share/man/",
+		"drwxr-xr-x root/root ./usr/share/man/man1/",
+		"-rw-r--r-- root/root ./usr/share/man/man1/ownerroll.1.gz",
+		"-rw-r--r-- root/root ./usr/share/man/man1/taskroll.1.gz",
+	};
+	std::sort(expected.begin(), expected.end());
+	EXPECT_EQ(entries, expected);
+}
+
+// The package's own programs, unpacked into a folder of the test's own.
+static std::string Unpack()
+{
+	char dir[] = WORK_DIR "/extract.XXXXXX";
+	if (!mkdtemp(dir))
+		return "";
+	RunResult x = Shell("dpkg-deb -x " + Quote(DebPath()) + " " + Quote(dir));
+	EXPECT_EQ(x.status, 0) << x.err;
+	return dir;
+}
+
+TEST(DebPackage, ProgramsAreStripped)
+{
+	RequireDpkg();
+	if (!HaveTool("readelf"))
+		GTEST_SKIP() << "readelf (binutils) is not installed";
+	std::string dir = Unpack();
+	ASSERT_FALSE(dir.empty());
+	for (const char *program : {"ownerroll", "taskroll"}) {
+		RunResult r = Shell("readelf -S -W " + Quote(dir) + "/usr/bin/" + program);
+		ASSERT_EQ(r.status, 0) << r.err;
+		EXPECT_NE(r.out.find(".text"), std::string::npos) << program;
+		EXPECT_EQ(r.out.find(".symtab"), std::string::npos) << program;
+		EXPECT_EQ(r.out.find(".debug_info"), std::string::npos) << program;
+	}
+	Shell("rm -rf " + Quote(dir));
+}
+
+// Every shared library the programs load must come from a package the
+// package depends on, or it installs where the programs cannot start.
+TEST(DebPackage, DependsOnThePackagesOfEveryLibraryLoaded)
+{
+	RequireDpkg();
+	if (!HaveTool("ldd"))
+		GTEST_SKIP() << "ldd is not installed";
+	std::string depends = Field("Depends");
+	std::vector<std::string> dependencies;
+	for (std::string item : Split(depends.substr(0, depends.find('\n')), ',')) {
+		item.erase(0, item.find_first_not_of(' '));
+		dependencies.push_back(item.substr(0, item.find_first_of(" (")));
+	}
+	EXPECT_NE(std::find(dependencies.begin(), dependencies.end(), "libc6"), dependencies.end()) << depends;
+
+	std::string dir = Unpack();
+	ASSERT_FALSE(dir.empty());
+	for (const char *program : {"ownerroll", "taskroll"}) {
+		// "name => path (address)" for each library found by the loader.
+		RunResult ldd = Shell("ldd " + Quote(dir) + "/usr/bin/" + program);
+		ASSERT_EQ(ldd.status, 0) << ldd.err;
+		int libraries = 0;
+		for (const std::string &line : Lines(ldd.out)) {
+			size_t arrow = line.find(" => /");
+			if (arrow == std::string::npos)
+				continue;
+			std::string path = line.substr(arrow + 4, line.find(" (", arrow + 4) - arrow - 4);
+			RunResult owner = Shell("dpkg -S " + Quote(path) + " || dpkg -S \"$(realpath " + Quote(path) + ")\"");
+			ASSERT_EQ(owner.status, 0) << path << " belongs to no package: " << owner.err;
+			std::string package = owner.out.substr(0, owner.out.find_first_of(":,"));
+			EXPECT_NE(std::find(dependencies.begin(), dependencies.end(), package), dependencies.end())
+			    << program << " loads " << path << " of " << package << ", not in Depends: " << depends;
+			libraries++;
+		}
+		EXPECT_GT(libraries, 0) << ldd.out;
+	}
+	Shell("rm -rf " + Quote(dir));
+}
+
+// Every test below starts from the package installed into a fresh root.
+class DebInstall : public testing::Test {
+protected:
+	std::string root;
+
+	void SetUp() override
+	{
+		RequireDpkg();
+		if (IsSkipped())
+			return;
+		char dir[] = WORK_DIR "/root.XXXXXX";
+		ASSERT_NE(mkdtemp(dir), nullptr);
+		root = dir;
+		// The database knows this system's packages, so that dpkg checks
+		// the dependencies against what is really installed. Their file
+		// lists are left empty: nothing of theirs is in this root.
+		RunResult seed = Shell(
+		    "set -e; admin=" + Quote(root) + "/var/lib/dpkg;"
+		    " mkdir -p \"$admin/info\" \"$admin/updates\";"
+		    " cp /var/lib/dpkg/status \"$admin/status\"; : >\"$admin/available\";"
+		    " dpkg-query -W -f='${Package}\\n${Package}:${Architecture}\\n' |"
+		    " while read -r p; do : >\"$admin/info/$p.list\"; done");
+		ASSERT_EQ(seed.status, 0) << seed.err;
+		RunResult r = Dpkg("-i " + Quote(DebPath()));
+		ASSERT_EQ(r.status, 0) << r.out << r.err;
+	}
+
+	void TearDown() override
+	{
+		if (!root.empty())
+			Shell("rm -rf " + Quote(root));
+	}
+
+	RunResult Dpkg(const std::string &arguments)
+	{
+		std::string notRoot = geteuid() == 0 ? "" : " --force-not-root";
+		return Shell("dpkg --root=" + Quote(root) + " --log=/dev/null" + notRoot + " " + arguments);
+	}
+
+	std::vector<std::string> FilesOutsideDatabase()
+	{
+		RunResult r = Shell("cd " + Quote(root) + " && find . -mindepth 1 ! -path './var' ! -path './var/lib'"
+		                    " ! -path './var/lib/dpkg' ! -path './var/lib/dpkg/*' | sort");
+		EXPECT_EQ(r.status, 0) << r.err;
+		return Lines(r.out);
+	}
+};
+
+TEST_F(DebInstall, InstallsItsFilesAndNothingElse)
+{
+	RunResult status = Dpkg("-s ownerroll");
+	ASSERT_EQ(status.status, 0) << status.err;
+	EXPECT_NE(status.out.find("\nStatus: install ok installed\n"), std::string::npos) << status.out;
+	EXPECT_NE(status.out.find("\nVersion: " + version + "\n"), std::string::npos) << status.out;
+
+	std::vector<std::string> expected = {
+		"./usr", "./usr/bin", "./usr/bin/ownerroll", "./usr/bin/taskroll",
+		"./usr/share", "./usr/share/man", "./usr/share/man/man1",
+		"./usr/share/man/man1/ownerroll.1.gz", "./usr/share/man/man1/taskroll.1.gz",
+	};
+	EXPECT_EQ(FilesOutsideDatabase(), expected);
+	for (const char *program : {"ownerroll", "taskroll"}) {
+		struct stat st;
+		ASSERT_EQ(stat((root + "/usr/bin/" + program).c_str(), &st), 0) << program;
+		EXPECT_EQ(st.st_mode & 07777, 0755u) << program;
+	}
+}
+
+// ownerroll </dev/null: the whole table, with a row for this test's own
+// process, owned by this user.
+TEST_F(DebInstall, OwnerrollPrintsTheTable)
+{
+	RunResult r = RunProgram({root + "/usr/bin/ownerroll"}, "");
+	ASSERT_EQ(r.status, 0) << r.err;
+	EXPECT_EQ(r.err, "");
+
+	const std::string countPrefix = "Processes Found: ";
+	const std::string header = "#\tPID\tHandles\tThreads\tProcess Name\tSID\tAccount\n\n";
+	const std::string closing = "\n\nDone! Please any key to exit()\n";
+	ASSERT_EQ(r.out.compare(0, countPrefix.size(), countPrefix), 0) << r.out;
+	size_t countEnd = r.out.find("\n\n");
+	ASSERT_NE(countEnd, std::string::npos);
+	int count = atoi(r.out.substr(countPrefix.size(), countEnd - countPrefix.size()).c_str());
+	ASSERT_GT(count, 1);
+	ASSERT_EQ(r.out.compare(countEnd + 2, header.size(), header), 0) << r.out;
+	ASSERT_GE(r.out.size(), countEnd + 2 + header.size() + closing.size());
+	ASSERT_EQ(r.out.compare(r.out.size() - closing.size(), closing.size(), closing), 0) << r.out;
+
+	size_t rowsStart = countEnd + 2 + header.size();
+	std::string rows = r.out.substr(rowsStart, r.out.size() - closing.size() - rowsStart);
+	std::vector<std::string> lines = Lines(rows);
+	ASSERT_EQ(lines.size(), (size_t)count) << rows;
+
+	passwd *pw = getpwuid(geteuid());
+	ASSERT_NE(pw, nullptr);
+	const std::string mySid = "S-1-22-1-" + std::to_string(geteuid());
+	const std::string myAccount = std::string("Unix User\\") + pw->pw_name;
+	bool sawSelf = false, sawInit = false;
+	for (size_t i = 0; i < lines.size(); i++) {
+		std::vector<std::string> fields = Split(lines[i], '\t');
+		ASSERT_EQ(fields.size(), 7u) << lines[i];
+		EXPECT_EQ(fields[0], std::to_string(i + 1)) << lines[i];
+		if (fields[1] == "1")
+			sawInit = true;
+		if (fields[1] == std::to_string(getpid())) {
+			sawSelf = true;
+			EXPECT_EQ(fields[4], "deb_tests") << lines[i];
+			EXPECT_EQ(fields[5], mySid) << lines[i];
+			EXPECT_EQ(fields[6], myAccount) << lines[i];
+		}
+	}
+	EXPECT_TRUE(sawInit) << "no row for process 1";
+	EXPECT_TRUE(sawSelf) << "no row for this test, process " << getpid();
+}
+
+TEST_F(DebInstall, TaskrollIsSilentAndSucceeds)
+{
+	RunResult r = RunProgram({root + "/usr/bin/taskroll"}, "");
+	EXPECT_EQ(r.status, 0) << r.out << r.err;
+	EXPECT_EQ(r.out, "");
+	EXPECT_EQ(r.err, "");
+}
+
+TEST_F(DebInstall, ManualPagesRenderWithoutWarnings)
+{
+	if (!HaveTool("groff") || !HaveTool("gzip"))
+		GTEST_SKIP() << "groff or gzip is not installed";
+	for (const std::string program : {"ownerroll", "taskroll"}) {
+		std::string page = Quote(root + "/usr/share/man/man1/" + program + ".1.gz");
+		RunResult r = Shell("gzip -dc " + page + " | groff -man -Tutf8 -ww -z");
+		EXPECT_EQ(r.status, 0) << program;
+		EXPECT_EQ(r.err, "") << program;
+
+		RunResult text = Shell("gzip -dc " + page + " | groff -man -Tascii -P-cbou");
+		ASSERT_EQ(text.status, 0) << text.err;
+		std::string upper = program;
+		for (char &c : upper)
+			c = (char)toupper((unsigned char)c);
+		EXPECT_NE(text.out.find(upper + "(1)"), std::string::npos) << text.out;
+		EXPECT_NE(text.out.find("ownerroll " + version), std::string::npos) << "version missing\n" << text.out;
+		EXPECT_NE(text.out.find("\nEXIT STATUS\n"), std::string::npos) << text.out;
+		EXPECT_EQ(text.out.find('@'), std::string::npos) << "unconfigured placeholder\n" << text.out;
+
+		// The NAME line is what whatis and apropos index.
+		if (HaveTool("lexgrog")) {
+			RunResult name = Shell("lexgrog " + page);
+			EXPECT_EQ(name.status, 0) << name.out << name.err;
+			EXPECT_NE(name.out.find("\"" + program + " - "), std::string::npos) << name.out;
+		}
+	}
+}
+
+TEST_F(DebInstall, RemovesCleanly)
+{
+	RunResult r = Dpkg("-r ownerroll");
+	ASSERT_EQ(r.status, 0) << r.out << r.err;
+	RunResult status = Dpkg("-s ownerroll");
+	EXPECT_NE(status.status, 0) << status.out;
+	EXPECT_EQ(status.out.find("install ok installed"), std::string::npos) << status.out;
+	EXPECT_EQ(FilesOutsideDatabase(), std::vector<std::string>{});
+}
