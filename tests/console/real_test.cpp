@@ -142,8 +142,9 @@ TEST(TaskrollReal, FailsWithTheCodeWhenProcIsNotAProcessFileSystem)
 	if (r.status == 125)
 		GTEST_SKIP() << "no private mount namespace here: " << r.err;
 	EXPECT_FALSE(r.timedOut);
-	if (!sanitized)
+	if (!sanitized) {
 		EXPECT_EQ(r.status, 2);
+	}
 	EXPECT_EQ(r.out, std::string("Error: ") + noProcLine + "\n");
 }
 
@@ -155,8 +156,9 @@ TEST(OwnerrollReal, ReportsAndCarriesOnWhenProcIsNotAProcessFileSystem)
 	if (r.status == 125)
 		GTEST_SKIP() << "no private mount namespace here: " << r.err;
 	EXPECT_FALSE(r.timedOut);
-	if (!sanitized)
+	if (!sanitized) {
 		EXPECT_EQ(r.status, 0);
+	}
 	EXPECT_EQ(r.out, std::string("Error: ") + noProcLine + " Processes Found: 0\n\n" + header +
 	                 closing);
 }
