@@ -9,6 +9,7 @@
 // the kernel, so no child outlives this process. Runs in a process group of
 // its own, so that the group id (its pid) names exactly what it started.
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -23,18 +24,23 @@ static const long maxChildren = 1000000;
 static pid_t *childPids;
 static long childCount;
 
-static void ChildMain(pid_t parentPid, int readyFd, const sigset_t *oldMask)
+static void ChildMain(pid_t parentPid, int readyFd, int nullFd, const sigset_t *oldMask)
 {
 	if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parentPid) {
 		_exit(1);
 	}
 	sigprocmask(SIG_SETMASK, oldMask, nullptr);
+	// Standard streams open, as a daemon keeps them, and nothing else
+	// (whatever the driver inherited stays with it): three descriptors each
+	// once the ready pipe is closed, which the parent waits for.
+	if (dup2(nullFd, 0) != 0 || dup2(nullFd, 1) != 1 || dup2(nullFd, 2) != 2) {
+		_exit(1);
+	}
+	close_range(3, static_cast<unsigned>(readyFd) - 1, 0);
+	close_range(static_cast<unsigned>(readyFd) + 1, ~0U, 0);
 	char one = 1;
 	ssize_t written = write(readyFd, &one, 1);
 	close(readyFd);
-	close(0);
-	close(1);
-	close(2);
 	if (written != 1) {
 		_exit(1);
 	}
@@ -101,6 +107,11 @@ int main(int argc, char **argv)
 		fprintf(stderr, "bench-sleeper: pipe: %s\n", strerror(errno));
 		return 1;
 	}
+	int nullFd = open("/dev/null", O_RDWR);
+	if (nullFd < 0) {
+		fprintf(stderr, "bench-sleeper: /dev/null: %s\n", strerror(errno));
+		return 1;
+	}
 	pid_t selfPid = getpid();
 	int forkError = 0;
 	bool stopped = false;
@@ -120,16 +131,18 @@ int main(int argc, char **argv)
 		}
 		if (pid == 0) {
 			close(readyPipe[0]);
-			ChildMain(selfPid, readyPipe[1], &oldMask);
+			ChildMain(selfPid, readyPipe[1], nullFd, &oldMask);
 		}
 		childPids[childCount++] = pid;
 	}
 	close(readyPipe[1]);
+	close(nullFd);
 
-	// One byte per child: each has run, not only been created.
+	// One byte per child, then the end of the pipe once every child has
+	// closed it: each has run and holds only its final descriptors.
 	long readyCount = 0;
 	char buffer[4096];
-	while (readyCount < childCount) {
+	for (;;) {
 		ssize_t got = read(readyPipe[0], buffer, sizeof buffer);
 		if (got > 0) {
 			readyCount += got;
