@@ -230,6 +230,26 @@ TEST(DebPackage, DependsOnThePackagesOfEveryLibraryLoaded)
 	Shell("rm -rf " + Quote(dir));
 }
 
+// The install rules the package is made from, as cmake --install runs them.
+TEST(Install, PutsProgramsInBinAndManualPagesInMan1)
+{
+	char dir[] = WORK_DIR "/prefix.XXXXXX";
+	ASSERT_NE(mkdtemp(dir), nullptr);
+	RunResult r = Shell(Quote(CMAKE_TOOL) + " --install " + Quote(BUILD_DIR) + " --prefix " + Quote(dir));
+	ASSERT_EQ(r.status, 0) << r.out << r.err;
+	RunResult list = Shell(std::string("cd ") + Quote(dir) + " && find . -type f | sort");
+	ASSERT_EQ(list.status, 0) << list.err;
+	EXPECT_EQ(Lines(list.out), (std::vector<std::string>{
+	                               "./bin/ownerroll",
+	                               "./bin/taskroll",
+	                               "./share/man/man1/ownerroll.1.gz",
+	                               "./share/man/man1/taskroll.1.gz",
+	                           }));
+	RunResult run = RunProgram({std::string(dir) + "/bin/taskroll"}, "");
+	EXPECT_EQ(run.status, 0) << run.out << run.err;
+	Shell(std::string("rm -rf ") + Quote(dir));
+}
+
 // Every test below starts from the package installed into a fresh root.
 class DebInstall : public testing::Test {
 protected:
