@@ -156,6 +156,10 @@ static int ReadProcess(int procFd, int pid, DWORD sessionId, long ticksPerSecond
 		goto done;
 	}
 	ParseStatus(s->status, (size_t)n, &status);
+	// Even a zombie counts its one thread; none left means the process was
+	// reaped while it was being read.
+	if ((status.hasThreads ? status.threads : stat.threads) == 0)
+		goto done;
 
 	n = readlinkat(dirFd, "exe", s->link, sizeof s->link);
 	if (n > 0 && (size_t)n < sizeof s->link &&

@@ -41,5 +41,7 @@ int main(int argc, char **argv)
 		return 5;
 	while (read(0, &c, 1) < 0)
 		;
-	return 0;
+	// Straight out: a leak check at exit cannot stop the threads of a
+	// process whose real and effective uids differ.
+	_exit(0);
 }

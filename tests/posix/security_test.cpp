@@ -23,7 +23,8 @@ std::vector<DWORD> MakeSid(BYTE revision, const BYTE (&authority)[6], std::vecto
 	b[0] = revision;
 	b[1] = (BYTE)(count < 0 ? subs.size() : (size_t)count);
 	memcpy(b + 2, authority, 6);
-	memcpy(b + 8, subs.data(), subs.size() * sizeof(DWORD));
+	if (!subs.empty())
+		memcpy(b + 8, subs.data(), subs.size() * sizeof(DWORD));
 	return words;
 }
 
