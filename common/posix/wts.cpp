@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
@@ -65,16 +66,24 @@ static ssize_t ReadFileAt(int dirFd, const char *name, char *buffer, size_t size
 	return n;
 }
 
-// The entries of a directory, "." and ".." not counted. -1 with errno when
-// it cannot be opened or read.
-static long CountEntriesAt(int dirFd, const char *name, char *buffer, size_t size)
+// The open descriptors of a process: the entries of its fd directory.
+// Since Linux 6.2 the directory's size is that count, a far cheaper answer
+// than reading the entries; a size of 0 (older kernels, or truly none)
+// falls back to reading them. Opening the directory first keeps the rule
+// of who may see them. -1 with errno when it cannot be opened or read.
+static long CountDescriptors(int dirFd, char *buffer, size_t size)
 {
-	int fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	int fd = openat(dirFd, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	struct stat st;
 	long count = 0;
 	ssize_t n;
 
 	if (fd < 0)
 		return -1;
+	if (fstat(fd, &st) == 0 && st.st_size > 0) {
+		close(fd);
+		return st.st_size > LONG_MAX ? LONG_MAX : (long)st.st_size;
+	}
 	while ((n = getdents64(fd, buffer, size)) > 0) {
 		for (ssize_t at = 0; at < n;) {
 			const struct dirent64 *d = (const struct dirent64 *)(buffer + at);
@@ -171,7 +180,7 @@ static int ReadProcess(int procFd, int pid, DWORD sessionId, long ticksPerSecond
 	}
 	found->nameLength = SanitizeName(name, nameBytes, s->name, sizeof s->name / sizeof s->name[0]);
 
-	handles = CountEntriesAt(dirFd, "fd", s->dirents, sizeof s->dirents);
+	handles = CountDescriptors(dirFd, s->dirents, sizeof s->dirents);
 	if (handles < 0) {
 		if (!IsGone(errno)) {
 			result = -1;

@@ -415,7 +415,7 @@ TEST(Enumeration, WellFormedWhileProcessesComeAndGo)
 			}
 		}
 	});
-	for (int i = 0; i < 150; i++) {
+	for (int i = 0; i < 50; i++) {
 		Listing l = Enumerate();
 		CheckWellFormed(l);
 		ASSERT_NE(Find(l, getpid()), nullptr);
