@@ -10,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <malloc.h>
 #include <sched.h>
 #include <string>
@@ -328,6 +329,70 @@ TEST(Enumeration, TaskNameWhereThereIsNoImage)
 	Release(l);
 	if (seen == 0)
 		GTEST_SKIP() << "no process without an image is visible here";
+}
+
+// What an ordinary user sees of a root process: its task name (the
+// executable link is not theirs to read) and no descriptor count.
+int ListAsNobody(pid_t rootChild, const std::u16string &taskName)
+{
+	if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
+	    setresuid(65534, 65534, 65534) != 0)
+		return 70;
+	WTS_PROCESS_INFO_EXW *list = nullptr;
+	DWORD count = 0, level = 1;
+	if (!WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION,
+	                              (LPWSTR *)&list, &count))
+		return 71;
+	int result = 0;
+	const WTS_PROCESS_INFO_EXW *other = nullptr, *self = nullptr;
+	for (DWORD i = 0; i < count; i++) {
+		if (list[i].ProcessId == (DWORD)rootChild)
+			other = &list[i];
+		if (list[i].ProcessId == (DWORD)getpid())
+			self = &list[i];
+	}
+	if (other == nullptr || self == nullptr)
+		result = 72;
+	else if (std::u16string(other->pProcessName) != taskName)
+		result = 73;
+	else if (other->HandleCount != 0 || other->NumberOfThreads != 3)
+		result = 74;
+	else if (SidText(other->pUserSid) != "S-1-22-1-0")
+		result = 75;
+	else if (self->HandleCount < 3 || SidText(self->pUserSid) != "S-1-22-1-65534")
+		result = 76;
+	WTSFreeMemoryExW(WTSTypeProcessInfoLevel1, list, count);
+	return result;
+}
+
+TEST(Enumeration, OrdinaryUserSeesTaskNamesAndNoForeignDescriptors)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "needs root to run a process of root's and list it as another user";
+	std::string dir = ScratchDir();
+	ASSERT_NE(dir, "");
+	// Longer than the 15 bytes a task name keeps.
+	std::string path = CopyFixture(dir, "fixture-with-a-long-name");
+	ASSERT_NE(path, "");
+	Child c = Start(path, 3, 5);
+	ASSERT_GT(c.pid, 0);
+	pid_t lister = fork();
+	if (lister == 0)
+		_exit(ListAsNobody(c.pid, u"fixture-with-a-"));
+	int status = 0;
+	ASSERT_EQ(waitpid(lister, &status, 0), lister);
+	EXPECT_TRUE(WIFEXITED(status));
+	EXPECT_EQ(WEXITSTATUS(status), 0) << "see ListAsNobody for the failed check";
+	// Root itself sees the whole name and the descriptors.
+	Listing l = Enumerate();
+	const WTS_PROCESS_INFO_EXW *r = Find(l, c.pid);
+	ASSERT_NE(r, nullptr);
+	EXPECT_EQ(std::u16string(r->pProcessName), u"fixture-with-a-long-name");
+	EXPECT_EQ(r->HandleCount, 5u);
+	Release(l);
+	Stop(c);
+	unlink(path.c_str());
+	rmdir(dir.c_str());
 }
 
 TEST(Enumeration, OwnProcessAndSessions)
