@@ -1,0 +1,323 @@
+// ownerroll on a process table that will not hold still, and on a /proc
+// that hides other users' processes.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <map>
+#include <poll.h>
+#include <pwd.h>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "run.h"
+
+static const std::string header = "#\tPID\tHandles\tThreads\tProcess Name\tSID\tAccount\n\n";
+static const std::string closing = "\n\nDone! Please any key to exit()\n";
+
+static std::vector<std::string> Split(const std::string &text, char separator)
+{
+	std::vector<std::string> parts;
+	size_t start = 0;
+	for (;;) {
+		size_t end = text.find(separator, start);
+		if (end == std::string::npos) {
+			parts.push_back(text.substr(start));
+			return parts;
+		}
+		parts.push_back(text.substr(start, end - start));
+		start = end + 1;
+	}
+}
+
+static bool IsNumber(const std::string &text)
+{
+	return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+struct Row {
+	std::string pid, name, sid, account;
+};
+
+// Checks the whole table's form and gives its rows; the first problem
+// found, if any, goes to *problem.
+static bool ParseTable(const std::string &out, std::vector<Row> *rows, std::string *problem)
+{
+	const std::string lead = "Processes Found: ";
+	rows->clear();
+	if (out.compare(0, lead.size(), lead) != 0) {
+		*problem = "no count line";
+		return false;
+	}
+	size_t countEnd = out.find("\n\n", lead.size());
+	if (countEnd == std::string::npos || !IsNumber(out.substr(lead.size(), countEnd - lead.size()))) {
+		*problem = "count line malformed";
+		return false;
+	}
+	const std::string count = out.substr(lead.size(), countEnd - lead.size());
+	size_t bodyStart = countEnd + 2 + header.size();
+	if (out.compare(countEnd + 2, header.size(), header) != 0 ||
+	    out.size() < bodyStart + closing.size() ||
+	    out.compare(out.size() - closing.size(), closing.size(), closing) != 0) {
+		*problem = "header or closing line missing";
+		return false;
+	}
+	std::string body = out.substr(bodyStart, out.size() - closing.size() - bodyStart);
+	std::vector<std::string> lines;
+	if (!body.empty()) {
+		if (body.back() != '\n') {
+			*problem = "last row without its line feed";
+			return false;
+		}
+		body.pop_back();
+		lines = Split(body, '\n');
+	}
+	if (std::to_string(lines.size()) != count) {
+		*problem = "count " + count + " but " + std::to_string(lines.size()) + " rows";
+		return false;
+	}
+	std::set<std::string> pids;
+	for (size_t i = 0; i < lines.size(); i++) {
+		std::vector<std::string> columns = Split(lines[i], '\t');
+		if (columns.size() != 7) {
+			*problem = "not seven columns: " + lines[i];
+			return false;
+		}
+		if (columns[0] != std::to_string(i + 1)) {
+			*problem = "row number " + columns[0] + " where " + std::to_string(i + 1) + " was due";
+			return false;
+		}
+		if (!IsNumber(columns[1]) || !IsNumber(columns[2]) || !IsNumber(columns[3]) ||
+		    columns[4].empty()) {
+			*problem = "malformed row: " + lines[i];
+			return false;
+		}
+		if (!pids.insert(columns[1]).second) {
+			*problem = "pid " + columns[1] + " twice";
+			return false;
+		}
+		rows->push_back({columns[1], columns[4], columns[5], columns[6]});
+	}
+	return true;
+}
+
+// A helper that starts and reaps short-lived processes as fast as it can,
+// some only forked, some running a program, until the stop pipe closes,
+// a count or a time is reached. It writes one byte once it has begun and
+// its count when it ends.
+struct Churn {
+	pid_t pid;
+	int stop;
+	int report;
+};
+
+static void ChurnLoop(int stop, int report, long maxCount, int maxSeconds)
+{
+	struct timespec start, now;
+	long count = 0;
+	int alive = 0;
+	char started = 1;
+
+	clock_gettime(CLOCK_MONOTONIC, &start);
+	for (; count < maxCount; count++) {
+		// vfork: no copy of this (large, sanitized) address space per child.
+		pid_t child = vfork();
+		if (child == 0) {
+			if (count % 4 == 0)
+				execl("/bin/true", "true", (char *)NULL);
+			_exit(0);
+		}
+		// Up to a handful stay unreaped for a moment, so that tables catch
+		// them running, as zombies and being reaped.
+		if (child > 0 && ++alive == 16) {
+			waitpid(-1, NULL, 0);
+			alive--;
+		}
+		if (count == 0 && write(report, &started, 1) != 1)
+			break;
+		if (count % 64 == 0) {
+			struct pollfd p = {stop, POLLIN, 0};
+			if (poll(&p, 1, 0) > 0)
+				break;
+			clock_gettime(CLOCK_MONOTONIC, &now);
+			if (now.tv_sec - start.tv_sec >= maxSeconds)
+				break;
+		}
+	}
+	while (alive-- > 0)
+		waitpid(-1, NULL, 0);
+	if (write(report, &count, sizeof count) != (ssize_t)sizeof count)
+		_exit(1);
+	_exit(0);
+}
+
+static bool StartChurn(Churn *churn, long maxCount, int maxSeconds)
+{
+	int stopPipe[2], reportPipe[2];
+	char started;
+
+	if (pipe2(stopPipe, O_CLOEXEC) != 0)
+		return false;
+	if (pipe2(reportPipe, O_CLOEXEC) != 0)
+		return false;
+	churn->pid = fork();
+	if (churn->pid < 0)
+		return false;
+	if (churn->pid == 0) {
+		close(stopPipe[1]);
+		close(reportPipe[0]);
+		ChurnLoop(stopPipe[0], reportPipe[1], maxCount, maxSeconds);
+	}
+	close(stopPipe[0]);
+	close(reportPipe[1]);
+	churn->stop = stopPipe[1];
+	churn->report = reportPipe[0];
+	return read(churn->report, &started, 1) == 1;
+}
+
+// Stops the helper and gives how many processes it started.
+static long StopChurn(Churn *churn)
+{
+	long count = -1;
+
+	close(churn->stop);
+	if (read(churn->report, &count, sizeof count) != (ssize_t)sizeof count)
+		count = -1;
+	close(churn->report);
+	waitpid(churn->pid, NULL, 0);
+	return count;
+}
+
+TEST(Churn, EveryTableParsesWhileProcessesComeAndGo)
+{
+	const int runs = 100;
+	Churn churn;
+	std::map<std::string, int> seen;
+
+	ASSERT_TRUE(StartChurn(&churn, 2000000, 300)) << strerror(errno);
+	int run = 0;
+	for (; run < runs; run++) {
+		RunResult r = RunProgram({OWNERROLL}, "");
+		std::vector<Row> rows;
+		std::string problem;
+		bool parsed = ParseTable(r.out, &rows, &problem);
+		EXPECT_TRUE(parsed) << "run " << run << ": " << problem;
+		EXPECT_EQ(r.err, "") << "run " << run;
+		EXPECT_EQ(r.status, 0) << "run " << run;
+		EXPECT_FALSE(r.timedOut) << "run " << run;
+		if (!parsed || !r.err.empty() || r.status != 0)
+			break;
+		for (const Row &row : rows)
+			seen[row.pid]++;
+	}
+	long started = StopChurn(&churn);
+	EXPECT_EQ(run, runs);
+	EXPECT_GT(started, 0);
+	int transient = 0;
+	for (const auto &entry : seen)
+		if (entry.second < run)
+			transient++;
+	std::printf("%d runs while %ld processes came and went; %d pids in some tables only"
+	            " (each run's own among them)\n",
+	            run, started, transient);
+}
+
+static const char needsRoot[] = "needs root: a private mount namespace and a change of user";
+static const uid_t nobody = 65534;
+
+// A directory every user may enter, with the programs copied into it, so
+// that they can run as that user wherever the build tree lies.
+struct Copies {
+	std::string dir, ownerroll, helper;
+};
+
+static bool CopyExecutable(const std::string &from, const std::string &to)
+{
+	std::ifstream in(from, std::ios::binary);
+	std::ofstream out(to, std::ios::binary);
+	out << in.rdbuf();
+	out.close();
+	return in && out && chmod(to.c_str(), 0755) == 0;
+}
+
+static bool MakeCopies(Copies *copies)
+{
+	char dir[] = "/tmp/hidepid-XXXXXX";
+
+	if (mkdtemp(dir) == NULL || chmod(dir, 0755) != 0)
+		return false;
+	copies->dir = dir;
+	copies->ownerroll = copies->dir + "/ownerroll";
+	copies->helper = copies->dir + "/hidepid_run";
+	return CopyExecutable(OWNERROLL, copies->ownerroll) &&
+	       CopyExecutable(HIDEPID_RUN, copies->helper);
+}
+
+static void RemoveCopies(const Copies &copies)
+{
+	unlink(copies.ownerroll.c_str());
+	unlink(copies.helper.c_str());
+	rmdir(copies.dir.c_str());
+}
+
+static RunResult RunAsNobody(const Copies &copies, const char *hidepid)
+{
+	return RunProgram({copies.helper, hidepid, std::to_string(nobody), std::to_string(nobody),
+	                   copies.helper, copies.ownerroll},
+	                  "");
+}
+
+TEST(RestrictedProc, HidepidShowsTheUserOnlyItsOwnProcesses)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << needsRoot;
+	passwd *account = getpwuid(nobody);
+	if (account == NULL)
+		GTEST_SKIP() << "no account with uid 65534 here";
+	const std::string owner = std::string("Unix User\\") + account->pw_name;
+	const std::string sid = "S-1-22-1-" + std::to_string(nobody);
+	Copies copies;
+	ASSERT_TRUE(MakeCopies(&copies)) << strerror(errno);
+
+	RunResult r = RunAsNobody(copies, "2");
+	// The same user over a proc that hides nothing sees the others: what
+	// the first run leaves out is really there to be hidden.
+	RunResult open = RunAsNobody(copies, "0");
+	RemoveCopies(copies);
+	if (r.status == 125)
+		GTEST_SKIP() << "no private mount namespace with a proc of its own here: " << r.err;
+
+	EXPECT_EQ(r.status, 0);
+	EXPECT_EQ(r.err, "");
+	EXPECT_EQ(r.out.find("Error:"), std::string::npos) << r.out;
+	std::vector<Row> rows;
+	std::string problem;
+	ASSERT_TRUE(ParseTable(r.out, &rows, &problem)) << problem << "\n" << r.out;
+	bool self = false, peer = false;
+	for (const Row &row : rows) {
+		EXPECT_EQ(row.sid, sid) << row.pid << " " << row.name;
+		EXPECT_EQ(row.account, owner) << row.pid << " " << row.name;
+		self = self || row.name == "ownerroll";
+		peer = peer || row.name == "hidepid_run";
+	}
+	EXPECT_TRUE(self) << r.out;
+	EXPECT_TRUE(peer) << r.out;
+
+	ASSERT_EQ(open.status, 0) << open.err;
+	std::vector<Row> openRows;
+	ASSERT_TRUE(ParseTable(open.out, &openRows, &problem)) << problem;
+	bool others = false;
+	for (const Row &row : openRows)
+		others = others || row.sid != sid;
+	EXPECT_TRUE(others) << "every process is the user's even without hidepid";
+}

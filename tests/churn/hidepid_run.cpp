@@ -1,0 +1,106 @@
+// Runs a program as an ordinary user over a /proc of its own: in a private
+// mount namespace, a new proc instance is mounted on /proc with the hidepid
+// option given, and both a peer and the program then run as that user.
+// Needs root.
+//   hidepid_run HIDEPID UID GID PEER PROGRAM
+// PEER is started first with the one argument "--peer", as the same user,
+// and lives until PROGRAM ends; hidepid_run --peer just waits for that.
+// Ends with 125, after a line on standard error, when the namespace cannot
+// be set up.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+static int SetupFailed(const char *what)
+{
+	fprintf(stderr, "%s: %s\n", what, strerror(errno));
+	return 125;
+}
+
+// Before 5.8 every proc mount of a pid namespace was one instance, so a
+// hidepid mount here would change /proc for the whole system.
+static bool ProcMountsAreInstances(void)
+{
+	struct utsname name;
+	int major = 0, minor = 0;
+
+	if (uname(&name) != 0 || sscanf(name.release, "%d.%d", &major, &minor) != 2)
+		return false;
+	return major > 5 || (major == 5 && minor >= 8);
+}
+
+static bool BecomeUser(uid_t uid, gid_t gid)
+{
+	return setgroups(0, NULL) == 0 && setresgid(gid, gid, gid) == 0 &&
+	       setresuid(uid, uid, uid) == 0 && getuid() == uid && geteuid() == uid;
+}
+
+int main(int argc, char **argv)
+{
+	char options[32];
+	int ready[2];
+	pid_t parent = getpid();
+	pid_t peer;
+	char byte;
+
+	if (argc == 2 && strcmp(argv[1], "--peer") == 0) {
+		for (;;)
+			pause();
+	}
+	if (argc != 6)
+		return 64;
+	uid_t uid = (uid_t)strtoul(argv[2], NULL, 10);
+	gid_t gid = (gid_t)strtoul(argv[3], NULL, 10);
+
+	if (!ProcMountsAreInstances()) {
+		fprintf(stderr, "this kernel shares one proc instance per pid namespace\n");
+		return 125;
+	}
+	if (unshare(CLONE_NEWNS) != 0)
+		return SetupFailed("unshare(CLONE_NEWNS)");
+	// Private, so that the mount below stays inside this namespace.
+	if (mount(NULL, "/", NULL, MS_REC | MS_PRIVATE, NULL) != 0)
+		return SetupFailed("making / private");
+	snprintf(options, sizeof options, "hidepid=%s", argv[1]);
+	if (mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, options) != 0)
+		return SetupFailed("mounting proc on /proc");
+
+	// The write end closes when the peer has exec'd (or died): only then
+	// is it the user's own, visible process with its own name.
+	if (pipe2(ready, O_CLOEXEC) != 0)
+		return SetupFailed("pipe");
+	peer = fork();
+	if (peer < 0)
+		return SetupFailed("fork");
+	if (peer == 0) {
+		close(ready[0]);
+		if (!BecomeUser(uid, gid))
+			_exit(125);
+		// Set after the change of user, which clears it; it ends the
+		// peer with the program, which is this process after exec.
+		prctl(PR_SET_PDEATHSIG, SIGKILL);
+		if (getppid() != parent)
+			_exit(0);
+		execl(argv[4], argv[4], "--peer", (char *)NULL);
+		_exit(126);
+	}
+	close(ready[1]);
+	while (read(ready[0], &byte, 1) < 0 && errno == EINTR)
+		;
+	close(ready[0]);
+
+	if (!BecomeUser(uid, gid))
+		return SetupFailed("becoming the user");
+	execl(argv[5], argv[5], (char *)NULL);
+	fprintf(stderr, "exec %s: %s\n", argv[5], strerror(errno));
+	return 126;
+}
