@@ -121,7 +121,7 @@ static int QueryDatabase(bool group, DWORD id, WCHAR *name, size_t *nameLength,
 			if (rc == 0 && result != NULL)
 				text = result->pw_name;
 		}
-		if (rc == ERANGE && size < 16 * 1024 * 1024) {
+		if (rc == ERANGE && size < (size_t)16 * 1024 * 1024) {
 			char *bigger = (char *)realloc(grown, size * 4);
 			if (bigger == NULL) {
 				rc = ENOMEM;
@@ -232,7 +232,8 @@ BOOL LookupAccountSidW(LPCWSTR lpSystemName, PSID Sid, LPWSTR Name,
 		SetLastError(ERANGE);
 		return FALSE;
 	}
-	memcpy(Name, name, (nameLength + 1) * sizeof(WCHAR));
+	// A null Name comes only with a capacity of 0, refused just above.
+	memcpy(Name, name, (nameLength + 1) * sizeof(WCHAR)); // NOLINT(clang-analyzer-core.NonNullParamChecker)
 	memcpy(ReferencedDomainName, domain, (domainLength + 1) * sizeof(WCHAR));
 	*cchName = (DWORD)nameLength;
 	*cchReferencedDomainName = (DWORD)domainLength;

@@ -331,8 +331,10 @@ static int BuildList(int procFd, DWORD sessionId, WTS_PROCESS_INFO_EXW **list, D
 		record = (WTS_PROCESS_INFO_EXW *)block + listed;
 		*record = found.record;
 		// Offsets for now; a SID's is kept one up so that null stays null.
+		// NOLINTBEGIN(performance-no-int-to-ptr): never used as pointers
 		record->pProcessName = (LPWSTR)(uintptr_t)nameAt;
 		record->pUserSid = found.hasUid ? (PSID)(uintptr_t)(sidAt + 1) : NULL;
+		// NOLINTEND(performance-no-int-to-ptr)
 		textUsed = end;
 		listed++;
 	}
@@ -388,7 +390,8 @@ static int OpenProc(int *procFd)
 	return 0;
 }
 
-BOOL WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId,
+// pLevel is in and out on Windows, so not const here either.
+BOOL WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId, // NOLINT(readability-non-const-parameter)
                               LPWSTR *ppProcessInfo, DWORD *pCount)
 {
 	WTS_PROCESS_INFO_EXW *list = NULL;
