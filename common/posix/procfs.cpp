@@ -61,12 +61,12 @@ static bool StatNumber(const char **p, const char *end, uint64_t max, uint64_t *
 
 bool ParseStat(const char *buffer, size_t length, ProcStat *stat)
 {
-	const char *end = buffer + length;
-	const char *open, *close, *p;
+	const char *end, *open, *close, *p;
 	uint64_t session, utime, stime, threads;
 
 	if (buffer == NULL || stat == NULL)
 		return false;
+	end = buffer + length;
 	open = (const char *)memchr(buffer, '(', length);
 	if (open == NULL)
 		return false;
@@ -133,11 +133,11 @@ static bool LineKey(const char *line, const char *end, const char *key, const ch
 
 bool ParseStatus(const char *buffer, size_t length, ProcStatus *status)
 {
-	const char *end = buffer + length;
-	const char *line = buffer;
+	const char *end, *line = buffer;
 
 	if (buffer == NULL || status == NULL)
 		return false;
+	end = buffer + length;
 	memset(status, 0, sizeof *status);
 	while (line < end) {
 		const char *eol = (const char *)memchr(line, '\n', (size_t)(end - line));
