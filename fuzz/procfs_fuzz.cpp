@@ -235,6 +235,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	uint8_t capacityChoice = TakeByte(&in);
 	const char *bytes = (const char *)in.data;
 
+	// A null buffer is refused whatever length comes with it.
+	ProcStat stat;
+	ProcStatus status;
+	const char *name;
+	size_t nameLength;
+	if (ParseStat(NULL, in.size, &stat) || ParseStatus(NULL, in.size, &status) ||
+	    ImageNameFromLink(NULL, in.size, &name, &nameLength))
+		Fail("a null buffer was parsed");
+
 	CheckStat(bytes, in.size);
 	CheckStatus(bytes, in.size);
 	CheckLink(bytes, in.size);
