@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "winsvc.h"
+#include "services.h"
 
 // Units the formatter gathers before it hands them on; a surrogate pair
 // may straddle two hand-overs.

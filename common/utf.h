@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "winsvc.h"
+#include "services.h"
 
 // Decodes src into dest, writing at most capacity units and never
 // splitting a surrogate pair. Each byte that does not start a valid,

@@ -8,12 +8,6 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-// <windows.h> would include the platform's <winsvc.h>, which our own
-// catalogue header of that name shadows on the include path; the service
-// control manager is not used.
-#ifndef NOSERVICE
-#define NOSERVICE
-#endif
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif

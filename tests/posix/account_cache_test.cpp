@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "winsvc.h"
+#include "services.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "posix/sid.h"
-#include "winsvc.h"
+#include "services.h"
 
 namespace {
 

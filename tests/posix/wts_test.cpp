@@ -21,7 +21,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "winsvc.h"
+#include "services.h"
 
 namespace {
 

@@ -3,8 +3,6 @@
 // clash with the declarations the catalogue header adds for older ones.
 // Here the newer header's declarations come first, as such a header would
 // give them; the catalogue header must then add none of its own.
-// As in the catalogue header: our winsvc.h shadows the platform's.
-#define NOSERVICE
 #include <windows.h>
 #include <wtsapi32.h>
 
@@ -40,7 +38,7 @@ WINBOOL WINAPI WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass, PVOID pMemory,
 #define WTS_ANY_SESSION ((DWORD)-2)
 #endif
 
-#include "winsvc.h"
+#include "services.h"
 
 static_assert(sizeof(WTS_PROCESS_INFO_EXW) == (sizeof(void *) == 8 ? 64 : 56),
               "the record as the newer header gives it");

@@ -1,8 +1,8 @@
 // The catalogue of Windows services both programs call, and the one place
 // that picks the platform: on Windows they are the system's own, elsewhere
 // the layer in posix/ provides the same names over the local system.
-#ifndef WINSVC_H
-#define WINSVC_H
+#ifndef SERVICES_H
+#define SERVICES_H
 
 #if defined(_WIN32)
 #include "win/winsvc_win.h"
