@@ -12,6 +12,8 @@ void ReportLastError(const WCHAR *operationName, bool fatal)
 	LPWSTR lpMsgBuf = NULL;
 	LPWSTR composed = NULL;
 	int64_t characters;
+	LPWSTR line;
+	size_t capacity;
 	// Used only when no block can be had: the line still names the
 	// operation and the code, with as much of the text as fits.
 	WCHAR fallback[512];
@@ -27,16 +29,15 @@ void ReportLastError(const WCHAR *operationName, bool fatal)
 	if (characters <= INT32_MAX)
 		composed = (LPWSTR)LocalAlloc(LMEM_ZEROINIT, (SIZE_T)characters * 2);
 	if (composed != NULL) {
-		FormatBounded(composed, LocalSize(composed) / 2, composedFormat,
-		              operationName, errorCode,
-		              lpMsgBuf != NULL ? lpMsgBuf : WIDE(""));
-		ConsolePrintf(ErrorLineFormat, composed);
+		line = composed;
+		capacity = LocalSize(composed) / 2;
 	} else {
-		FormatBounded(fallback, sizeof fallback / sizeof fallback[0],
-		              composedFormat, operationName, errorCode,
-		              lpMsgBuf != NULL ? lpMsgBuf : WIDE(""));
-		ConsolePrintf(ErrorLineFormat, fallback);
+		line = fallback;
+		capacity = sizeof fallback / sizeof fallback[0];
 	}
+	FormatBounded(line, capacity, composedFormat, operationName, errorCode,
+	              lpMsgBuf != NULL ? lpMsgBuf : WIDE(""));
+	ConsolePrintf(ErrorLineFormat, line);
 	LocalFree(lpMsgBuf);
 	LocalFree(composed);
 	if (fatal) {
