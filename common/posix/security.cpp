@@ -192,8 +192,8 @@ BOOL LookupAccountSidW(LPCWSTR lpSystemName, PSID Sid, LPWSTR Name,
                        LPDWORD cchName, LPWSTR ReferencedDomainName,
                        LPDWORD cchReferencedDomainName, PSID_NAME_USE peUse)
 {
-	static const WCHAR userDomain[] = u"Unix User";
-	static const WCHAR groupDomain[] = u"Unix Group";
+	static const WCHAR userDomain[] = WIDE("Unix User");
+	static const WCHAR groupDomain[] = WIDE("Unix Group");
 	const SID *sid = (const SID *)Sid;
 	const BYTE *a;
 	const DWORD *sub;
