@@ -115,10 +115,10 @@ TEST_F(WindowsZip, HoldsExactlyTheTwoProgramsAndTheReadme)
 
 TEST_F(WindowsZip, ProgramsAreConsoleProgramsOfTheirMachines)
 {
-	PeImage ownerroll = ReadPe(Unpacked("ownerroll.exe"));
-	PeImage taskroll = ReadPe(Unpacked("taskroll.exe"));
-	ASSERT_TRUE(ownerroll.valid);
-	ASSERT_TRUE(taskroll.valid);
+	PeImage ownerroll = ReadPeImage(Unpacked("ownerroll.exe"));
+	PeImage taskroll = ReadPeImage(Unpacked("taskroll.exe"));
+	ASSERT_EQ(ownerroll.error, "");
+	ASSERT_EQ(taskroll.error, "");
 	EXPECT_EQ(ownerroll.machine, 0x8664);
 	EXPECT_EQ(taskroll.machine, 0x14c);
 	EXPECT_EQ(ownerroll.subsystem, 3);
@@ -139,7 +139,7 @@ TEST_F(WindowsZip, ProgramsCarryTheManifest)
 {
 	for (const std::string program : {"ownerroll", "taskroll"}) {
 		std::string manifest;
-		ASSERT_TRUE(FindResource(ReadPe(Unpacked(program + ".exe")), 24, 1, manifest)) << program;
+		ASSERT_TRUE(FindResource(ReadPeImage(Unpacked(program + ".exe")), 24, 1, manifest)) << program;
 		EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\""),
 		          std::string::npos)
 		    << program << ":\n"
@@ -153,7 +153,7 @@ TEST_F(WindowsZip, ProgramsCarryTheProjectVersion)
 	ASSERT_EQ(sscanf(version.c_str(), "%u.%u.%u", &major, &minor, &patch), 3) << version;
 	for (const std::string program : {"ownerroll", "taskroll"}) {
 		std::string data;
-		ASSERT_TRUE(FindResource(ReadPe(Unpacked(program + ".exe")), 16, 1, data)) << program;
+		ASSERT_TRUE(FindResource(ReadPeImage(Unpacked(program + ".exe")), 16, 1, data)) << program;
 		VersionInfo info = ParseVersionInfo(data);
 		ASSERT_TRUE(info.valid) << program;
 		EXPECT_EQ(info.fileVersionMS, major << 16 | minor) << program;

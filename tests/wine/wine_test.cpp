@@ -20,7 +20,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "pe_image.h"
+#include "pe.h"
 #include "run.h"
 
 namespace {

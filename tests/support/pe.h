@@ -1,0 +1,49 @@
+// Reading what the tests check in a Windows executable, straight from its
+// PE headers: machine, subsystem, imports and resources, and the contents
+// of a version resource.
+#ifndef TEST_PE_H
+#define TEST_PE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct PeImport {
+	std::string dll;            // as the import table names it
+	std::vector<std::string> byName;
+	std::vector<uint32_t> byOrdinal;
+};
+
+struct PeResource {
+	uint32_t type = 0;          // numeric type, id and language; named entries are left out
+	uint32_t id = 0;
+	uint32_t language = 0;
+	std::string data;
+};
+
+struct PeImage {
+	std::string error;          // empty when the file was read
+	uint16_t machine = 0;       // 0x8664 x86-64, 0x14C x86
+	uint16_t magic = 0;         // 0x10B for PE32, 0x20B for PE32+
+	uint16_t subsystem = 0;     // 3: console
+	uint16_t characteristics = 0;
+	std::vector<PeImport> imports;
+	std::vector<PeResource> resources; // in the order of the resource tree
+};
+
+PeImage ReadPeImage(const std::string &path);
+
+// The data of resource type/id in its first language, or false.
+bool FindResource(const PeImage &image, uint32_t type, uint32_t id, std::string &data);
+
+struct VersionInfo {
+	bool valid = false;
+	uint32_t fileVersionMS = 0, fileVersionLS = 0;
+	uint32_t productVersionMS = 0, productVersionLS = 0;
+	std::vector<std::string> strings; // StringFileInfo values as "key=value", ASCII
+};
+
+// The data of a version resource (type 16), block by block.
+VersionInfo ParseVersionInfo(const std::string &data);
+
+#endif
