@@ -19,23 +19,6 @@
 static const std::string debDir = DEB_DIR;
 static const std::string version = PROJECT_VERSION_TEXT;
 
-static RunResult Shell(const std::string &command)
-{
-	return RunProgram({"/bin/sh", "-c", command}, "", false, 120);
-}
-
-static std::string Quote(const std::string &s)
-{
-	std::string q = "'";
-	for (char c : s) {
-		if (c == '\'')
-			q += "'\\''";
-		else
-			q += c;
-	}
-	return q + "'";
-}
-
 static bool HaveTool(const std::string &name)
 {
 	return Shell("command -v " + name + " >/dev/null").status == 0;

@@ -18,23 +18,6 @@
 static const std::string version = PROJECT_VERSION_TEXT;
 static const std::string topDir = "ownerroll-" + version + "-windows";
 
-static RunResult Shell(const std::string &command)
-{
-	return RunProgram({"/bin/sh", "-c", command}, "", false, 120);
-}
-
-static std::string Quote(const std::string &s)
-{
-	std::string q = "'";
-	for (char c : s) {
-		if (c == '\'')
-			q += "'\\''";
-		else
-			q += c;
-	}
-	return q + "'";
-}
-
 static bool IsFile(const std::string &path)
 {
 	struct stat st;

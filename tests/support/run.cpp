@@ -109,3 +109,20 @@ done:
 		r.signal = WTERMSIG(ws);
 	return r;
 }
+
+RunResult Shell(const std::string &command)
+{
+	return RunProgram({"/bin/sh", "-c", command}, "", false, 120);
+}
+
+std::string Quote(const std::string &s)
+{
+	std::string q = "'";
+	for (char c : s) {
+		if (c == '\'')
+			q += "'\\''";
+		else
+			q += c;
+	}
+	return q + "'";
+}

@@ -22,4 +22,10 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &in
                      bool holdInput = false, double timeoutSeconds = 20,
                      const std::vector<std::string> &extraEnv = {});
 
+// Runs command with /bin/sh -c, without input, for at most two minutes.
+RunResult Shell(const std::string &command);
+
+// s in single quotes, safe as one word of a shell command.
+std::string Quote(const std::string &s);
+
 #endif
