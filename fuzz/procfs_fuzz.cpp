@@ -88,10 +88,12 @@ static size_t DigitsEnd(const std::string &line, size_t at)
 }
 
 // The status file, complete lines only, in order; a later good line wins.
-// Uid: two numbers, the second followed by a blank or the end; Threads:
-// one number and nothing after; VmRSS and VmHWM: a number of kB, and a bad
-// line takes back what an earlier one gave.
-static void ReferenceStatus(const std::string &text, ProcStatus *status)
+// Name and a tab: the rest of the line, whatever it holds; Uid: two
+// numbers, the second followed by a blank or the end; NSsid: a number
+// followed by a blank or the end; Threads: one number and nothing after;
+// VmRSS and VmHWM: a number of kB, and a bad line takes back what an
+// earlier one gave. nameAt is the name's offset in text.
+static void ReferenceStatus(const std::string &text, ProcStatus *status, size_t *nameAt)
 {
 	size_t start = 0;
 
@@ -103,7 +105,11 @@ static void ReferenceStatus(const std::string &text, ProcStatus *status)
 		std::string line = text.substr(start, eol - start);
 		start = eol + 1;
 		uint64_t v;
-		if (line.compare(0, 4, "Uid:") == 0) {
+		if (line.compare(0, 6, "Name:\t") == 0) {
+			status->hasName = true;
+			status->nameLength = line.size() - 6;
+			*nameAt = eol - status->nameLength;
+		} else if (line.compare(0, 4, "Uid:") == 0) {
 			size_t a = SkipBlanks(line, 4), b = DigitsEnd(line, a);
 			if (!ReferenceNumber(line.substr(a, b - a), UINT32_MAX, &v) ||
 			    b == line.size() || (line[b] != ' ' && line[b] != '\t'))
@@ -115,6 +121,13 @@ static void ReferenceStatus(const std::string &text, ProcStatus *status)
 				continue;
 			status->hasEffectiveUid = true;
 			status->effectiveUid = (uint32_t)v;
+		} else if (line.compare(0, 6, "NSsid:") == 0) {
+			size_t a = SkipBlanks(line, 6), b = DigitsEnd(line, a);
+			if (ReferenceNumber(line.substr(a, b - a), UINT32_MAX, &v) &&
+			    (b == line.size() || line[b] == ' ' || line[b] == '\t')) {
+				status->hasSession = true;
+				status->session = (uint32_t)v;
+			}
 		} else if (line.compare(0, 8, "Threads:") == 0) {
 			size_t a = SkipBlanks(line, 8);
 			if (ReferenceNumber(line.substr(a), UINT32_MAX, &v)) {
@@ -162,10 +175,16 @@ static void CheckStat(const char *bytes, size_t length)
 static void CheckStatus(const char *bytes, size_t length)
 {
 	ProcStatus got, want;
+	size_t nameAt = 0;
 
 	if (!ParseStatus(bytes, length, &got))
 		Fail("status: failed with a buffer");
-	ReferenceStatus(std::string(bytes, length), &want);
+	ReferenceStatus(std::string(bytes, length), &want, &nameAt);
+	if (got.hasName != want.hasName ||
+	    (want.hasName && (got.name != bytes + nameAt || got.nameLength != want.nameLength)))
+		Fail("status: Name differs");
+	if (got.hasSession != want.hasSession || (want.hasSession && got.session != want.session))
+		Fail("status: NSsid differs");
 	if (got.hasEffectiveUid != want.hasEffectiveUid ||
 	    (want.hasEffectiveUid && got.effectiveUid != want.effectiveUid))
 		Fail("status: Uid differs");
@@ -177,6 +196,21 @@ static void CheckStatus(const char *bytes, size_t length)
 	if (got.hasPeakResident != want.hasPeakResident ||
 	    (want.hasPeakResident && got.peakResidentBytes != want.peakResidentBytes))
 		Fail("status: VmHWM differs");
+}
+
+// The escapes undone, cut to the capacity, and not a byte written past it.
+static void CheckTaskName(const char *bytes, size_t length, size_t capacity)
+{
+	const char guard = (char)0xA5;
+	std::vector<char> buffer(capacity + 8, guard);
+	std::string want = ReferenceTaskName(std::string(bytes, length)).substr(0, capacity);
+	size_t n = DecodeTaskName(bytes, length, buffer.data(), capacity);
+
+	if (n != want.size() || std::string(buffer.data(), n) != want)
+		Fail("task name: differs from the reference");
+	for (size_t i = n; i < buffer.size(); i++)
+		if (buffer[i] != guard)
+			Fail("task name: wrote past what it returned");
 }
 
 static void CheckLink(const char *bytes, size_t length)
@@ -240,13 +274,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	ProcStatus status;
 	const char *name;
 	size_t nameLength;
+	char decoded[1];
 	if (ParseStat(NULL, in.size, &stat) || ParseStatus(NULL, in.size, &status) ||
-	    ImageNameFromLink(NULL, in.size, &name, &nameLength))
+	    ImageNameFromLink(NULL, in.size, &name, &nameLength) ||
+	    DecodeTaskName(NULL, in.size, decoded, sizeof decoded) != 0)
 		Fail("a null buffer was parsed");
 
+	size_t capacity = capacityChoice == 0xFF ? in.size + 1 : capacityChoice;
 	CheckStat(bytes, in.size);
 	CheckStatus(bytes, in.size);
+	CheckTaskName(bytes, in.size, capacity);
 	CheckLink(bytes, in.size);
-	CheckSanitize(bytes, in.size, capacityChoice == 0xFF ? in.size + 1 : capacityChoice);
+	CheckSanitize(bytes, in.size, capacity);
 	return 0;
 }

@@ -147,7 +147,13 @@ bool ParseStatus(const char *buffer, size_t length, ProcStatus *status)
 		// A line without its line feed may have been cut short.
 		if (eol == NULL)
 			break;
-		if (LineKey(line, eol, "Uid:", &p)) {
+		if (LineKey(line, eol, "Name:\t", &p)) {
+			// The rest of the line, blanks and all: a line feed in the
+			// name is escaped.
+			status->hasName = true;
+			status->name = p;
+			status->nameLength = (size_t)(eol - p);
+		} else if (LineKey(line, eol, "Uid:", &p)) {
 			// Real, effective, saved and file-system uid: the second.
 			p = SkipBlanks(p, eol);
 			if (ParseNumber(&p, eol, UINT32_MAX, &v) && p < eol && (*p == ' ' || *p == '\t')) {
@@ -156,6 +162,13 @@ bool ParseStatus(const char *buffer, size_t length, ProcStatus *status)
 					status->hasEffectiveUid = true;
 					status->effectiveUid = (uint32_t)v;
 				}
+			}
+		} else if (LineKey(line, eol, "NSsid:", &p)) {
+			// One session per pid namespace level, this /proc's first.
+			p = SkipBlanks(p, eol);
+			if (ParseNumber(&p, eol, UINT32_MAX, &v) && (p == eol || *p == ' ' || *p == '\t')) {
+				status->hasSession = true;
+				status->session = (uint32_t)v;
 			}
 		} else if (LineKey(line, eol, "Threads:", &p)) {
 			p = SkipBlanks(p, eol);
@@ -173,6 +186,23 @@ bool ParseStatus(const char *buffer, size_t length, ProcStatus *status)
 		line = eol + 1;
 	}
 	return true;
+}
+
+size_t DecodeTaskName(const char *src, size_t length, char *dest, size_t capacity)
+{
+	size_t n = 0;
+
+	if (src == NULL || dest == NULL)
+		return 0;
+	for (size_t i = 0; i < length && n < capacity; i++) {
+		char c = src[i];
+		if (c == '\\' && i + 1 < length && (src[i + 1] == 'n' || src[i + 1] == '\\')) {
+			i++;
+			c = src[i] == 'n' ? '\n' : '\\';
+		}
+		dest[n++] = c;
+	}
+	return n;
 }
 
 bool ImageNameFromLink(const char *link, size_t length, const char **name,

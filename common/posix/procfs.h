@@ -25,9 +25,15 @@ struct ProcStat {
 bool ParseStat(const char *buffer, size_t length, ProcStat *stat);
 
 // What /proc/PID/status tells. A field's flag says whether it was found.
+// name points into the parsed buffer, still escaped as the kernel writes it.
 struct ProcStatus {
+	bool hasName;
+	const char *name;
+	size_t nameLength;
 	bool hasEffectiveUid;
 	uint32_t effectiveUid;
+	bool hasSession;
+	uint32_t session;
 	bool hasThreads;
 	uint32_t threads;
 	bool hasResident;
@@ -36,11 +42,18 @@ struct ProcStatus {
 	uint64_t peakResidentBytes;
 };
 
-// Reads the fields it knows from their lines ("Uid:" second field,
-// "Threads:", "VmRSS:" and "VmHWM:" in kB); a malformed line, or a last
-// line without its line feed, leaves its flag false. Fails only for a null
-// buffer or status.
+// Reads the fields it knows from their lines ("Name:" and its tab, then
+// the rest of the line; "Uid:" second field; "NSsid:" first field, the
+// session as this /proc's pid namespace sees it; "Threads:"; "VmRSS:" and
+// "VmHWM:" in kB); a malformed line, or a last line without its line feed,
+// leaves its flag false. Fails only for a null buffer or status.
 bool ParseStatus(const char *buffer, size_t length, ProcStatus *status);
+
+// Undoes the kernel's escaping of the task name in status: a backslash
+// and an "n" stand for a line feed, two backslashes for one, and a
+// backslash before anything else stands as it is. Writes at most capacity
+// bytes; returns the bytes written.
+size_t DecodeTaskName(const char *src, size_t length, char *dest, size_t capacity);
 
 // The image name in the target of /proc/PID/exe: its last path component
 // without the kernel's " (deleted)" mark. Fails when nothing is left.

@@ -99,8 +99,10 @@ TEST(ProcStat, MalformedLinesFail)
 	EXPECT_FALSE(ParseStat(nullptr, 0, nullptr));
 }
 
+// As the kernel writes it: the name escaped, the session of each pid
+// namespace level from the outermost in.
 const std::string statusText =
-	"Name:\tfixture\n"
+	"Name:\t fix\\\\\\n\tture\n"
 	"Umask:\t0022\n"
 	"State:\tS (sleeping)\n"
 	"Tgid:\t4242\n"
@@ -108,16 +110,32 @@ const std::string statusText =
 	"Uid:\t1000\t2000\t3000\t4000\n"
 	"Gid:\t100\t100\t100\t100\n"
 	"Groups:\t27 100 \n"
+	"NStgid:\t4242\t7\n"
+	"NSpid:\t4242\t7\n"
+	"NSpgid:\t4100\t1\n"
+	"NSsid:\t4099\t1\n"
 	"VmHWM:\t    2048 kB\n"
 	"VmRSS:\t    1536 kB\n"
 	"Threads:\t12\n"
 	"SigQ:\t0/127436\n";
 
-TEST(ProcStatus, EffectiveUidThreadsAndMemory)
+std::string Name(const ProcStatus &s)
+{
+	return std::string(s.name, s.nameLength);
+}
+
+TEST(ProcStatus, NameSessionEffectiveUidThreadsAndMemory)
 {
 	Exact e = Copy(statusText);
 	ProcStatus s;
 	ASSERT_TRUE(ParseStatus(e.bytes.get(), e.length, &s));
+	ASSERT_TRUE(s.hasName);
+	EXPECT_EQ(Name(s), " fix\\\\\\n\tture");
+	std::string decoded(s.nameLength, 0);
+	decoded.resize(DecodeTaskName(s.name, s.nameLength, &decoded[0], decoded.size()));
+	EXPECT_EQ(decoded, " fix\\\n\tture");
+	ASSERT_TRUE(s.hasSession);
+	EXPECT_EQ(s.session, 4099u);
 	ASSERT_TRUE(s.hasEffectiveUid);
 	EXPECT_EQ(s.effectiveUid, 2000u);
 	ASSERT_TRUE(s.hasThreads);
@@ -130,9 +148,12 @@ TEST(ProcStatus, EffectiveUidThreadsAndMemory)
 
 TEST(ProcStatus, KernelThreadHasNoMemoryLines)
 {
-	Exact e = Copy("Name:\tkthreadd\nUid:\t0\t0\t0\t0\nThreads:\t1\n");
+	Exact e = Copy("Name:\tkthreadd\nUid:\t0\t0\t0\t0\nNSsid:\t0\nThreads:\t1\n");
 	ProcStatus s;
 	ASSERT_TRUE(ParseStatus(e.bytes.get(), e.length, &s));
+	EXPECT_EQ(Name(s), "kthreadd");
+	EXPECT_TRUE(s.hasSession);
+	EXPECT_EQ(s.session, 0u);
 	EXPECT_TRUE(s.hasEffectiveUid);
 	EXPECT_EQ(s.effectiveUid, 0u);
 	EXPECT_TRUE(s.hasThreads);
@@ -142,12 +163,23 @@ TEST(ProcStatus, KernelThreadHasNoMemoryLines)
 
 TEST(ProcStatus, CutFileKeepsOnlyWholeLines)
 {
+	size_t nameEnd = statusText.find('\n');
 	size_t uidEnd = statusText.find('\n', statusText.find("Uid:"));
+	size_t sessionEnd = statusText.find('\n', statusText.find("NSsid:"));
 	size_t threadsEnd = statusText.find('\n', statusText.find("Threads:"));
 	for (size_t n = 0; n <= statusText.size(); n++) {
 		Exact e = Copy(statusText.substr(0, n));
 		ProcStatus s;
 		ASSERT_TRUE(ParseStatus(e.bytes.get(), e.length, &s));
+		EXPECT_EQ(s.hasName, n > nameEnd) << "cut at " << n;
+		if (s.hasName) {
+			EXPECT_EQ(s.name, e.bytes.get() + 6);
+			EXPECT_EQ(s.nameLength, nameEnd - 6);
+		}
+		EXPECT_EQ(s.hasSession, n > sessionEnd) << "cut at " << n;
+		if (s.hasSession) {
+			EXPECT_EQ(s.session, 4099u);
+		}
 		EXPECT_EQ(s.hasEffectiveUid, n > uidEnd) << "cut at " << n;
 		if (s.hasEffectiveUid) {
 			EXPECT_EQ(s.effectiveUid, 2000u);
@@ -162,24 +194,76 @@ TEST(ProcStatus, CutFileKeepsOnlyWholeLines)
 TEST(ProcStatus, MalformedLinesLeaveTheirFieldsUnset)
 {
 	const char *bad[] = {
-		"Uid:\t1000\nThreads:\t\n",
-		"Uid:\nThreads:\tx\n",
-		"Uid:\t1000\t\nThreads:\t1 2\n",
-		"Uid:\t1000\tabc\t0\t0\nThreads:\t-1\n",
-		"Uid:\t1000\t99999999999\t0\t0\nThreads:\t99999999999\n",
-		"Uid 1000 1000\nthreads:\t3\n",
+		"Name:fix\nUid:\t1000\nNSsid:\t\nThreads:\t\n",
+		"Name fix\nUid:\nNSsid:\tx\nThreads:\tx\n",
+		"name:\tfix\nUid:\t1000\t\nNSsid:\t12x\t1\nThreads:\t1 2\n",
+		"Uid:\t1000\tabc\t0\t0\nNSsid:\t-1\nThreads:\t-1\n",
+		"Uid:\t1000\t99999999999\t0\t0\nNSsid:\t4294967296\nThreads:\t99999999999\n",
+		"Uid 1000 1000\nNSsid 5\nthreads:\t3\n",
 	};
 	for (const char *b : bad) {
 		Exact e = Copy(b);
 		ProcStatus s;
 		ASSERT_TRUE(ParseStatus(e.bytes.get(), e.length, &s));
+		EXPECT_FALSE(s.hasName) << b;
 		EXPECT_FALSE(s.hasEffectiveUid) << b;
+		EXPECT_FALSE(s.hasSession) << b;
 		EXPECT_FALSE(s.hasThreads) << b;
 	}
 	ProcStatus s;
 	Exact e = Copy("");
 	ASSERT_TRUE(ParseStatus(e.bytes.get(), 0, &s));
-	EXPECT_FALSE(s.hasEffectiveUid || s.hasThreads || s.hasResident || s.hasPeakResident);
+	EXPECT_FALSE(s.hasName || s.hasEffectiveUid || s.hasSession || s.hasThreads ||
+	             s.hasResident || s.hasPeakResident);
+	EXPECT_FALSE(ParseStatus(nullptr, 0, &s));
+	EXPECT_FALSE(ParseStatus(e.bytes.get(), 0, nullptr));
+}
+
+TEST(ProcStatus, EmptyNameAndTheLargestSession)
+{
+	Exact e = Copy("Name:\t\nNSsid:\t4294967295\n");
+	ProcStatus s;
+	ASSERT_TRUE(ParseStatus(e.bytes.get(), e.length, &s));
+	EXPECT_TRUE(s.hasName);
+	EXPECT_EQ(s.nameLength, 0u);
+	EXPECT_TRUE(s.hasSession);
+	EXPECT_EQ(s.session, 4294967295u);
+}
+
+std::string Decoded(const std::string &escaped, size_t capacity = 64)
+{
+	Exact e = Copy(escaped);
+	std::unique_ptr<char[]> out(new char[capacity ? capacity : 1]);
+	size_t n = DecodeTaskName(e.bytes.get(), e.length, out.get(), capacity);
+	EXPECT_LE(n, capacity);
+	return std::string(out.get(), n);
+}
+
+TEST(TaskName, KernelEscapesUndone)
+{
+	EXPECT_EQ(Decoded("plain"), "plain");
+	EXPECT_EQ(Decoded(""), "");
+	EXPECT_EQ(Decoded("a\\nb"), "a\nb");
+	EXPECT_EQ(Decoded("a\\\\b"), "a\\b");
+	// An escaped backslash before an "n" is no line feed.
+	EXPECT_EQ(Decoded("a\\\\nb"), "a\\nb");
+	EXPECT_EQ(Decoded("\\\\\\n"), "\\\n");
+	// Tabs and other bytes are not escaped.
+	EXPECT_EQ(Decoded("tab\there\xff"), "tab\there\xff");
+	// Unknown sequences and a backslash at the end stand as they are.
+	EXPECT_EQ(Decoded("a\\tb\\x\\"), "a\\tb\\x\\");
+	EXPECT_EQ(Decoded("\\"), "\\");
+}
+
+TEST(TaskName, NeverPastCapacity)
+{
+	EXPECT_EQ(Decoded("abcdef", 3), "abc");
+	EXPECT_EQ(Decoded("a\\nbc", 2), "a\n");
+	EXPECT_EQ(Decoded("abc", 0), "");
+	char out[4] = {'x', 'x', 'x', 'x'};
+	EXPECT_EQ(DecodeTaskName(nullptr, 3, out, sizeof out), 0u);
+	EXPECT_EQ(DecodeTaskName("abc", 3, nullptr, 3), 0u);
+	EXPECT_EQ(out[0], 'x');
 }
 
 std::string Image(const std::string &link)
