@@ -21,7 +21,8 @@ enum {
 	// One line of 52 fields; the comm is at most 64 bytes.
 	StatBytes = 2048,
 	// The fields wanted come early; a longer file (many supplementary
-	// groups) only loses lines after them.
+	// groups) loses the lines after them, and stat stands in for the
+	// session and the thread count.
 	StatusBytes = 8192,
 	LinkBytes = PATH_MAX
 };
@@ -31,6 +32,7 @@ struct Scratch {
 	char dirents[DirentBytes];
 	char stat[StatBytes];
 	char status[StatusBytes];
+	char taskName[StatusBytes];
 	char link[LinkBytes];
 	WCHAR name[LinkBytes];
 };
@@ -149,25 +151,38 @@ static int ReadProcess(int procFd, int pid, DWORD sessionId, long ticksPerSecond
 	if (dirFd < 0)
 		return IsGone(errno) ? 0 : -1;
 
-	n = ReadFileAt(dirFd, "stat", s->stat, sizeof s->stat);
-	if (n < 0) {
-		result = IsGone(errno) ? 0 : -1;
-		goto done;
-	}
-	if (!ParseStat(s->stat, (size_t)n, &stat))
-		goto done;
-	if (sessionId != WTS_ANY_SESSION && stat.session != sessionId)
-		goto done;
-
 	n = ReadFileAt(dirFd, "status", s->status, sizeof s->status);
 	if (n < 0) {
 		result = IsGone(errno) ? 0 : -1;
 		goto done;
 	}
 	ParseStatus(s->status, (size_t)n, &status);
+	// What stat tells, from status when it has all of it.
+	if (status.hasName && status.hasSession && status.hasThreads) {
+		stat.comm = s->taskName;
+		stat.commLength = DecodeTaskName(status.name, status.nameLength, s->taskName,
+		                                 sizeof s->taskName);
+		stat.session = status.session;
+		stat.threads = status.threads;
+		// Not in status, and not worth a second file.
+		stat.userTicks = 0;
+		stat.systemTicks = 0;
+	} else {
+		// A kernel before 4.1, or without pid namespaces, has no NSsid line;
+		// a status cut short by many groups lacks it too.
+		n = ReadFileAt(dirFd, "stat", s->stat, sizeof s->stat);
+		if (n < 0) {
+			result = IsGone(errno) ? 0 : -1;
+			goto done;
+		}
+		if (!ParseStat(s->stat, (size_t)n, &stat))
+			goto done;
+	}
+	if (sessionId != WTS_ANY_SESSION && stat.session != sessionId)
+		goto done;
 	// Even a zombie counts its one thread; none left means the process was
 	// reaped while it was being read.
-	if ((status.hasThreads ? status.threads : stat.threads) == 0)
+	if (stat.threads == 0)
 		goto done;
 
 	n = readlinkat(dirFd, "exe", s->link, sizeof s->link);
@@ -192,7 +207,7 @@ static int ReadProcess(int procFd, int pid, DWORD sessionId, long ticksPerSecond
 	memset(&found->record, 0, sizeof found->record);
 	found->record.SessionId = stat.session;
 	found->record.ProcessId = (DWORD)pid;
-	found->record.NumberOfThreads = status.hasThreads ? status.threads : stat.threads;
+	found->record.NumberOfThreads = stat.threads;
 	found->record.HandleCount = ClampTo32((uint64_t)handles);
 	if (status.hasResident)
 		found->record.WorkingSetSize = ClampTo32(status.residentBytes);

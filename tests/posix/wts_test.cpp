@@ -115,9 +115,10 @@ struct Child {
 };
 
 // Runs path (named argv0) with the fixture's arguments; with uids given
-// (root only) as real uid ruid and effective uid euid.
+// (root only) as real uid ruid and effective uid euid; with prepare given,
+// runs it in the child first and fails the start when it fails.
 Child Start(const std::string &path, int threads, int fds, uid_t ruid = (uid_t)-1,
-            uid_t euid = (uid_t)-1)
+            uid_t euid = (uid_t)-1, bool (*prepare)() = nullptr)
 {
 	Child c;
 	int in[2], out[2];
@@ -128,6 +129,8 @@ Child Start(const std::string &path, int threads, int fds, uid_t ruid = (uid_t)-
 	if (c.pid == 0) {
 		dup2(in[0], 0);
 		dup2(out[1], 1);
+		if (prepare != nullptr && !prepare())
+			_exit(125);
 		if (ruid != (uid_t)-1 && setresuid(ruid, euid, 0) != 0)
 			_exit(126);
 		execl(path.c_str(), path.c_str(), t.c_str(), f.c_str(), (char *)nullptr);
@@ -256,6 +259,7 @@ TEST(Enumeration, NamesWithControlsAndNonAscii)
 		{"bad\xff" "byte", u"bad\uFFFDbyte"},
 		{"c1\xc2\x85-next", u"c1?-next"},
 		{"a name (with) parens", u"a name (with) parens"},
+		{"back\\slash\\n", u"back\\slash\\n"},
 	};
 	for (const auto &n : names) {
 		std::string path = CopyFixture(dir, n.file);
@@ -390,6 +394,132 @@ TEST(Enumeration, OrdinaryUserSeesTaskNamesAndNoForeignDescriptors)
 	EXPECT_EQ(std::u16string(r->pProcessName), u"fixture-with-a-long-name");
 	EXPECT_EQ(r->HandleCount, 5u);
 	Release(l);
+	Stop(c);
+	unlink(path.c_str());
+	rmdir(dir.c_str());
+}
+
+TEST(Enumeration, TaskNamesAsTheKernelEscapesThem)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "needs root to list a root process as another user, who sees only its task name";
+	std::string dir = ScratchDir();
+	ASSERT_NE(dir, "");
+	// The task name keeps the first 15 bytes of the file name; the kernel
+	// escapes a line feed and a backslash in it, nothing else.
+	const struct {
+		std::string file;
+		std::u16string shown;
+	} names[] = {
+		{"t\tl\nb\\n\\\xc3\xa9\xe2\x9c\x93", u"t?l?b\\n\\\u00e9\u2713"},
+		{"\\\\n-ends-in\\", u"\\\\n-ends-in\\"},
+		{"abcdefghijklmn\xe2\x9c\x93", u"abcdefghijklmn\uFFFD"},
+		{"bad\xff\\x", u"bad\uFFFD\\x"},
+	};
+	for (const auto &n : names) {
+		std::string path = CopyFixture(dir, n.file);
+		ASSERT_NE(path, "");
+		Child c = Start(path, 3, 5);
+		ASSERT_GT(c.pid, 0);
+		pid_t lister = fork();
+		if (lister == 0)
+			_exit(ListAsNobody(c.pid, n.shown));
+		int status = 0;
+		ASSERT_EQ(waitpid(lister, &status, 0), lister);
+		EXPECT_TRUE(WIFEXITED(status));
+		EXPECT_EQ(WEXITSTATUS(status), 0) << "see ListAsNobody for the failed check; file " << n.file;
+		Stop(c);
+		unlink(path.c_str());
+	}
+	rmdir(dir.c_str());
+}
+
+bool NewSession()
+{
+	return setsid() > 0;
+}
+
+bool NewProcessGroup()
+{
+	return setpgid(0, 0) == 0;
+}
+
+TEST(Enumeration, SessionNotProcessGroup)
+{
+	// A group of its own in this session, then a session of its own.
+	Child c = Start(PROCFIXTURE, 2, 3, (uid_t)-1, (uid_t)-1, NewProcessGroup);
+	ASSERT_GT(c.pid, 0);
+	ASSERT_EQ(getpgid(c.pid), c.pid);
+	ASSERT_NE(getsid(0), c.pid);
+	Listing l = Enumerate();
+	const WTS_PROCESS_INFO_EXW *r = Find(l, c.pid);
+	ASSERT_NE(r, nullptr);
+	EXPECT_EQ(r->SessionId, (DWORD)getsid(0));
+	Release(l);
+	Stop(c);
+
+	c = Start(PROCFIXTURE, 2, 3, (uid_t)-1, (uid_t)-1, NewSession);
+	ASSERT_GT(c.pid, 0);
+	ASSERT_EQ(getsid(c.pid), c.pid);
+	Listing only = Enumerate((DWORD)c.pid);
+	ASSERT_EQ(only.count, 1u);
+	EXPECT_EQ(only.records[0].ProcessId, (DWORD)c.pid);
+	EXPECT_EQ(only.records[0].SessionId, (DWORD)c.pid);
+	EXPECT_EQ(std::u16string(only.records[0].pProcessName), u"procfixture");
+	EXPECT_EQ(only.records[0].NumberOfThreads, 2u);
+	Release(only);
+	Stop(c);
+}
+
+// So many supplementary groups that the status read stops before the
+// session and thread lines, which stat then gives.
+bool NewSessionAndManyGroups()
+{
+	static gid_t groups[3000];
+	for (size_t i = 0; i < sizeof groups / sizeof groups[0]; i++)
+		groups[i] = (gid_t)(4000000000u + i);
+	return setsid() > 0 && setgroups(sizeof groups / sizeof groups[0], groups) == 0;
+}
+
+TEST(Enumeration, StatusCutShortByManyGroups)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "needs root to give a process thousands of groups";
+	std::string dir = ScratchDir();
+	ASSERT_NE(dir, "");
+	std::string path = CopyFixture(dir, "many\\groups\n");
+	ASSERT_NE(path, "");
+	Child c = Start(path, 3, 6, (uid_t)-1, (uid_t)-1, NewSessionAndManyGroups);
+	ASSERT_GT(c.pid, 0);
+	int fd = open(("/proc/" + std::to_string(c.pid) + "/status").c_str(), O_RDONLY);
+	ASSERT_GE(fd, 0);
+	std::string head(8192, 0);
+	ssize_t n = read(fd, &head[0], head.size());
+	close(fd);
+	ASSERT_GT(n, 0);
+	head.resize((size_t)n);
+	ASSERT_EQ(head.find("\nNSsid:"), std::string::npos) << "the status file now fits";
+	ASSERT_EQ(head.find("\nThreads:"), std::string::npos) << "the status file now fits";
+
+	Listing l = Enumerate();
+	CheckWellFormed(l);
+	const WTS_PROCESS_INFO_EXW *r = Find(l, c.pid);
+	ASSERT_NE(r, nullptr);
+	EXPECT_EQ(r->SessionId, (DWORD)c.pid);
+	EXPECT_EQ(r->NumberOfThreads, 3u);
+	EXPECT_EQ(r->HandleCount, 6u);
+	EXPECT_EQ(std::u16string(r->pProcessName), u"many\\groups?");
+	EXPECT_EQ(SidText(r->pUserSid), "S-1-22-1-0");
+	Release(l);
+	// Another user gets the task name, here from stat, where it is not
+	// escaped.
+	pid_t lister = fork();
+	if (lister == 0)
+		_exit(ListAsNobody(c.pid, u"many\\groups?"));
+	int status = 0;
+	ASSERT_EQ(waitpid(lister, &status, 0), lister);
+	EXPECT_TRUE(WIFEXITED(status));
+	EXPECT_EQ(WEXITSTATUS(status), 0) << "see ListAsNobody for the failed check";
 	Stop(c);
 	unlink(path.c_str());
 	rmdir(dir.c_str());
