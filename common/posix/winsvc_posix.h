@@ -10,6 +10,7 @@
 
 #define WIDE(s) u##s
 #define WINAPI
+#define DECLSPEC_IMPORT
 
 typedef char16_t WCHAR;
 typedef WCHAR *LPWSTR;
@@ -53,12 +54,6 @@ typedef union _LARGE_INTEGER {
 #define WTS_CURRENT_SERVER_HANDLE ((HANDLE)NULL)
 #define WTS_ANY_SESSION ((DWORD)0xFFFFFFFE)
 
-typedef enum _WTS_TYPE_CLASS {
-	WTSTypeProcessInfoLevel0,
-	WTSTypeProcessInfoLevel1,
-	WTSTypeSessionInfoLevel1
-} WTS_TYPE_CLASS;
-
 typedef enum _SID_NAME_USE {
 	SidTypeUser = 1,
 	SidTypeGroup,
@@ -87,26 +82,8 @@ typedef struct _SID {
 	DWORD SubAuthority[1];
 } SID;
 
-typedef struct _WTS_PROCESS_INFO_EXW {
-	DWORD SessionId;
-	DWORD ProcessId;
-	LPWSTR pProcessName;
-	PSID pUserSid;
-	DWORD NumberOfThreads;
-	DWORD HandleCount;
-	DWORD PagefileUsage;
-	DWORD PeakPagefileUsage;
-	DWORD WorkingSetSize;
-	DWORD PeakWorkingSetSize;
-	LARGE_INTEGER UserTime;
-	LARGE_INTEGER KernelTime;
-} WTS_PROCESS_INFO_EXW, *PWTS_PROCESS_INFO_EXW;
-
 // Remote Desktop Services: process enumeration.
-BOOL WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId,
-                              LPWSTR *ppProcessInfo, DWORD *pCount);
-BOOL WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass, PVOID pMemory,
-                      ULONG NumberOfEntries);
+#include "../wtsex.h"
 
 // Security services.
 BOOL ConvertSidToStringSidW(PSID Sid, LPWSTR *StringSid);

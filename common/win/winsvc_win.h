@@ -24,37 +24,7 @@
 // name; its absence means none of the declarations below are there.
 #ifndef WTSEnumerateProcessesEx
 
-typedef enum _WTS_TYPE_CLASS {
-	WTSTypeProcessInfoLevel0,
-	WTSTypeProcessInfoLevel1,
-	WTSTypeSessionInfoLevel1
-} WTS_TYPE_CLASS;
-
-typedef struct _WTS_PROCESS_INFO_EXW {
-	DWORD SessionId;
-	DWORD ProcessId;
-	LPWSTR pProcessName;
-	PSID pUserSid;
-	DWORD NumberOfThreads;
-	DWORD HandleCount;
-	DWORD PagefileUsage;
-	DWORD PeakPagefileUsage;
-	DWORD WorkingSetSize;
-	DWORD PeakWorkingSetSize;
-	LARGE_INTEGER UserTime;
-	LARGE_INTEGER KernelTime;
-} WTS_PROCESS_INFO_EXW, *PWTS_PROCESS_INFO_EXW;
-
-extern "C" {
-DECLSPEC_IMPORT BOOL WINAPI WTSEnumerateProcessesExW(HANDLE hServer,
-                                                     DWORD *pLevel,
-                                                     DWORD SessionId,
-                                                     LPWSTR *ppProcessInfo,
-                                                     DWORD *pCount);
-DECLSPEC_IMPORT BOOL WINAPI WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass,
-                                             PVOID pMemory,
-                                             ULONG NumberOfEntries);
-}
+#include "../wtsex.h"
 
 #endif
 
