@@ -10,7 +10,6 @@
 #include <map>
 #include <poll.h>
 #include <pwd.h>
-#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,95 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "run.h"
-
-static const std::string header = "#\tPID\tHandles\tThreads\tProcess Name\tSID\tAccount\n\n";
-static const std::string closing = "\n\nDone! Please any key to exit()\n";
-
-static std::vector<std::string> Split(const std::string &text, char separator)
-{
-	std::vector<std::string> parts;
-	size_t start = 0;
-	for (;;) {
-		size_t end = text.find(separator, start);
-		if (end == std::string::npos) {
-			parts.push_back(text.substr(start));
-			return parts;
-		}
-		parts.push_back(text.substr(start, end - start));
-		start = end + 1;
-	}
-}
-
-static bool IsNumber(const std::string &text)
-{
-	return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-}
-
-struct Row {
-	std::string pid, name, sid, account;
-};
-
-// Checks the whole table's form and gives its rows; the first problem
-// found, if any, goes to *problem.
-static bool ParseTable(const std::string &out, std::vector<Row> *rows, std::string *problem)
-{
-	const std::string lead = "Processes Found: ";
-	rows->clear();
-	if (out.compare(0, lead.size(), lead) != 0) {
-		*problem = "no count line";
-		return false;
-	}
-	size_t countEnd = out.find("\n\n", lead.size());
-	if (countEnd == std::string::npos || !IsNumber(out.substr(lead.size(), countEnd - lead.size()))) {
-		*problem = "count line malformed";
-		return false;
-	}
-	const std::string count = out.substr(lead.size(), countEnd - lead.size());
-	size_t bodyStart = countEnd + 2 + header.size();
-	if (out.compare(countEnd + 2, header.size(), header) != 0 ||
-	    out.size() < bodyStart + closing.size() ||
-	    out.compare(out.size() - closing.size(), closing.size(), closing) != 0) {
-		*problem = "header or closing line missing";
-		return false;
-	}
-	std::string body = out.substr(bodyStart, out.size() - closing.size() - bodyStart);
-	std::vector<std::string> lines;
-	if (!body.empty()) {
-		if (body.back() != '\n') {
-			*problem = "last row without its line feed";
-			return false;
-		}
-		body.pop_back();
-		lines = Split(body, '\n');
-	}
-	if (std::to_string(lines.size()) != count) {
-		*problem = "count " + count + " but " + std::to_string(lines.size()) + " rows";
-		return false;
-	}
-	std::set<std::string> pids;
-	for (size_t i = 0; i < lines.size(); i++) {
-		std::vector<std::string> columns = Split(lines[i], '\t');
-		if (columns.size() != 7) {
-			*problem = "not seven columns: " + lines[i];
-			return false;
-		}
-		if (columns[0] != std::to_string(i + 1)) {
-			*problem = "row number " + columns[0] + " where " + std::to_string(i + 1) + " was due";
-			return false;
-		}
-		if (!IsNumber(columns[1]) || !IsNumber(columns[2]) || !IsNumber(columns[3]) ||
-		    columns[4].empty()) {
-			*problem = "malformed row: " + lines[i];
-			return false;
-		}
-		if (!pids.insert(columns[1]).second) {
-			*problem = "pid " + columns[1] + " twice";
-			return false;
-		}
-		rows->push_back({columns[1], columns[4], columns[5], columns[6]});
-	}
-	return true;
-}
+#include "table.h"
 
 // A helper that starts and reaps short-lived processes as fast as it can,
 // some only forked, some running a program, until the stop pipe closes,
@@ -208,7 +119,7 @@ TEST(Churn, EveryTableParsesWhileProcessesComeAndGo)
 	int run = 0;
 	for (; run < runs; run++) {
 		RunResult r = RunProgram({OWNERROLL}, "");
-		std::vector<Row> rows;
+		std::vector<TableRow> rows;
 		std::string problem;
 		bool parsed = ParseTable(r.out, &rows, &problem);
 		EXPECT_TRUE(parsed) << "run " << run << ": " << problem;
@@ -217,7 +128,7 @@ TEST(Churn, EveryTableParsesWhileProcessesComeAndGo)
 		EXPECT_FALSE(r.timedOut) << "run " << run;
 		if (!parsed || !r.err.empty() || r.status != 0)
 			break;
-		for (const Row &row : rows)
+		for (const TableRow &row : rows)
 			seen[row.pid]++;
 	}
 	long started = StopChurn(&churn);
@@ -300,11 +211,11 @@ TEST(RestrictedProc, HidepidShowsTheUserOnlyItsOwnProcesses)
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.err, "");
 	EXPECT_EQ(r.out.find("Error:"), std::string::npos) << r.out;
-	std::vector<Row> rows;
+	std::vector<TableRow> rows;
 	std::string problem;
 	ASSERT_TRUE(ParseTable(r.out, &rows, &problem)) << problem << "\n" << r.out;
 	bool self = false, peer = false;
-	for (const Row &row : rows) {
+	for (const TableRow &row : rows) {
 		EXPECT_EQ(row.sid, sid) << row.pid << " " << row.name;
 		EXPECT_EQ(row.account, owner) << row.pid << " " << row.name;
 		self = self || row.name == "ownerroll";
@@ -314,10 +225,10 @@ TEST(RestrictedProc, HidepidShowsTheUserOnlyItsOwnProcesses)
 	EXPECT_TRUE(peer) << r.out;
 
 	ASSERT_EQ(open.status, 0) << open.err;
-	std::vector<Row> openRows;
+	std::vector<TableRow> openRows;
 	ASSERT_TRUE(ParseTable(open.out, &openRows, &problem)) << problem;
 	bool others = false;
-	for (const Row &row : openRows)
+	for (const TableRow &row : openRows)
 		others = others || row.sid != sid;
 	EXPECT_TRUE(others) << "every process is the user's even without hidepid";
 }

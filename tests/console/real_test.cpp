@@ -8,34 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "run.h"
-
-static const std::string header = "#\tPID\tHandles\tThreads\tProcess Name\tSID\tAccount\n\n";
-static const std::string closing = "\n\nDone! Please any key to exit()\n";
-
-static std::vector<std::string> Split(const std::string &text, char separator)
-{
-	std::vector<std::string> parts;
-	size_t start = 0;
-	for (;;) {
-		size_t end = text.find(separator, start);
-		if (end == std::string::npos) {
-			parts.push_back(text.substr(start));
-			return parts;
-		}
-		parts.push_back(text.substr(start, end - start));
-		start = end + 1;
-	}
-}
-
-static bool IsNumber(const std::string &text)
-{
-	if (text.empty())
-		return false;
-	for (char c : text)
-		if (c < '0' || c > '9')
-			return false;
-	return true;
-}
+#include "table.h"
 
 TEST(OwnerrollReal, TableParsesAndHoldsThisProcess)
 {
@@ -44,24 +17,10 @@ TEST(OwnerrollReal, TableParsesAndHoldsThisProcess)
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.err, "");
 
-	const std::string &out = r.out;
-	const std::string lead = "Processes Found: ";
-	ASSERT_EQ(out.compare(0, lead.size(), lead), 0) << out.substr(0, 200);
-	size_t countEnd = out.find("\n\n", lead.size());
-	ASSERT_NE(countEnd, std::string::npos);
-	std::string count = out.substr(lead.size(), countEnd - lead.size());
-	ASSERT_TRUE(IsNumber(count)) << count;
-	size_t bodyStart = countEnd + 2 + header.size();
-	ASSERT_EQ(out.compare(countEnd + 2, header.size(), header), 0);
-	ASSERT_GE(out.size(), bodyStart + closing.size());
-	ASSERT_EQ(out.compare(out.size() - closing.size(), closing.size(), closing), 0);
-	std::string body = out.substr(bodyStart, out.size() - closing.size() - bodyStart);
-	ASSERT_FALSE(body.empty());
-	ASSERT_EQ(body.back(), '\n');
-	body.pop_back();
-
-	std::vector<std::string> rows = Split(body, '\n');
-	EXPECT_EQ(std::to_string(rows.size()), count);
+	std::vector<TableRow> rows;
+	std::string problem;
+	ASSERT_TRUE(ParseTable(r.out, &rows, &problem)) << problem << "\n" << r.out.substr(0, 200);
+	ASSERT_FALSE(rows.empty());
 
 	const std::string self = std::to_string(getpid());
 	const std::string sid = "S-1-22-1-" + std::to_string(geteuid());
@@ -69,21 +28,14 @@ TEST(OwnerrollReal, TableParsesAndHoldsThisProcess)
 	ASSERT_NE(account, nullptr);
 	const std::string owner = std::string("Unix User\\") + account->pw_name;
 	int found = 0;
-	for (size_t i = 0; i < rows.size(); i++) {
-		std::vector<std::string> columns = Split(rows[i], '\t');
-		ASSERT_EQ(columns.size(), 7u) << rows[i];
-		EXPECT_EQ(columns[0], std::to_string(i + 1));
-		EXPECT_TRUE(IsNumber(columns[1])) << rows[i];
-		EXPECT_TRUE(IsNumber(columns[2])) << rows[i];
-		EXPECT_TRUE(IsNumber(columns[3])) << rows[i];
-		EXPECT_FALSE(columns[4].empty()) << rows[i];
-		if (columns[1] == self) {
+	for (const TableRow &row : rows) {
+		if (row.pid == self) {
 			found++;
-			EXPECT_EQ(columns[4], "console_real_tests");
-			EXPECT_EQ(columns[5], sid);
-			EXPECT_EQ(columns[6], owner);
-			EXPECT_GE(atoi(columns[2].c_str()), 3) << rows[i];
-			EXPECT_GE(atoi(columns[3].c_str()), 1) << rows[i];
+			EXPECT_EQ(row.name, "console_real_tests");
+			EXPECT_EQ(row.sid, sid);
+			EXPECT_EQ(row.account, owner);
+			EXPECT_GE(atoi(row.handles.c_str()), 3) << row.handles;
+			EXPECT_GE(atoi(row.threads.c_str()), 1) << row.threads;
 		}
 	}
 	EXPECT_EQ(found, 1);
@@ -159,6 +111,6 @@ TEST(OwnerrollReal, ReportsAndCarriesOnWhenProcIsNotAProcessFileSystem)
 	if (!sanitized) {
 		EXPECT_EQ(r.status, 0);
 	}
-	EXPECT_EQ(r.out, std::string("Error: ") + noProcLine + " Processes Found: 0\n\n" + header +
-	                 closing);
+	EXPECT_EQ(r.out, std::string("Error: ") + noProcLine + " Processes Found: 0\n\n" +
+	                 tableHeader + tableClosing);
 }

@@ -4,6 +4,7 @@
 // the dependencies are checked for real): the programs run, the manual pages
 // render, and removal leaves nothing behind.
 #include "run.h"
+#include "table.h"
 
 #include <gtest/gtest.h>
 
@@ -309,39 +310,24 @@ TEST_F(DebInstall, OwnerrollPrintsTheTable)
 	ASSERT_EQ(r.status, 0) << r.err;
 	EXPECT_EQ(r.err, "");
 
-	const std::string countPrefix = "Processes Found: ";
-	const std::string header = "#\tPID\tHandles\tThreads\tProcess Name\tSID\tAccount\n\n";
-	const std::string closing = "\n\nDone! Please any key to exit()\n";
-	ASSERT_EQ(r.out.compare(0, countPrefix.size(), countPrefix), 0) << r.out;
-	size_t countEnd = r.out.find("\n\n");
-	ASSERT_NE(countEnd, std::string::npos);
-	int count = atoi(r.out.substr(countPrefix.size(), countEnd - countPrefix.size()).c_str());
-	ASSERT_GT(count, 1);
-	ASSERT_EQ(r.out.compare(countEnd + 2, header.size(), header), 0) << r.out;
-	ASSERT_GE(r.out.size(), countEnd + 2 + header.size() + closing.size());
-	ASSERT_EQ(r.out.compare(r.out.size() - closing.size(), closing.size(), closing), 0) << r.out;
-
-	size_t rowsStart = countEnd + 2 + header.size();
-	std::string rows = r.out.substr(rowsStart, r.out.size() - closing.size() - rowsStart);
-	std::vector<std::string> lines = Lines(rows);
-	ASSERT_EQ(lines.size(), (size_t)count) << rows;
+	std::vector<TableRow> rows;
+	std::string problem;
+	ASSERT_TRUE(ParseTable(r.out, &rows, &problem)) << problem << "\n" << r.out;
+	ASSERT_GT(rows.size(), 1u) << r.out;
 
 	passwd *pw = getpwuid(geteuid());
 	ASSERT_NE(pw, nullptr);
 	const std::string mySid = "S-1-22-1-" + std::to_string(geteuid());
 	const std::string myAccount = std::string("Unix User\\") + pw->pw_name;
 	bool sawSelf = false, sawInit = false;
-	for (size_t i = 0; i < lines.size(); i++) {
-		std::vector<std::string> fields = Split(lines[i], '\t');
-		ASSERT_EQ(fields.size(), 7u) << lines[i];
-		EXPECT_EQ(fields[0], std::to_string(i + 1)) << lines[i];
-		if (fields[1] == "1")
+	for (const TableRow &row : rows) {
+		if (row.pid == "1")
 			sawInit = true;
-		if (fields[1] == std::to_string(getpid())) {
+		if (row.pid == std::to_string(getpid())) {
 			sawSelf = true;
-			EXPECT_EQ(fields[4], "deb_tests") << lines[i];
-			EXPECT_EQ(fields[5], mySid) << lines[i];
-			EXPECT_EQ(fields[6], myAccount) << lines[i];
+			EXPECT_EQ(row.name, "deb_tests") << "row " << row.number;
+			EXPECT_EQ(row.sid, mySid) << "row " << row.number;
+			EXPECT_EQ(row.account, myAccount) << "row " << row.number;
 		}
 	}
 	EXPECT_TRUE(sawInit) << "no row for process 1";
