@@ -144,7 +144,7 @@ static int ReadProcess(int procFd, int pid, DWORD sessionId, long ticksPerSecond
 	size_t nameBytes;
 	ssize_t n;
 	long handles;
-	int dirFd, result = 0;
+	int dirFd, error, result = 0;
 
 	PidText(pid, pidText);
 	dirFd = openat(procFd, pidText, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -219,13 +219,10 @@ static int ReadProcess(int procFd, int pid, DWORD sessionId, long ticksPerSecond
 	found->uid = status.effectiveUid;
 	result = 1;
 done:
-	if (result < 0) {
-		int error = errno;
-		close(dirFd);
-		errno = error;
-	} else {
-		close(dirFd);
-	}
+	// The caller reads errno when the result is -1.
+	error = errno;
+	close(dirFd);
+	errno = error;
 	return result;
 }
 
