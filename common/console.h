@@ -14,10 +14,12 @@
 
 // Writes formatted text to standard output. On Unix the text goes out as
 // UTF-8, whole, whatever the locale; on Windows a console gets it through
-// the console's wide interface.
+// the console's wide interface. When standard output cannot be written the
+// process ends with status 1 (output.h).
 void ConsolePrintf(const WCHAR *format, ...);
 
-// Brings out everything ConsolePrintf has buffered.
+// Brings out everything ConsolePrintf has buffered, or ends the process as
+// ConsolePrintf does.
 void ConsoleFlush(void);
 
 // Formats into dest, never writing past capacity characters. S_OK when the
@@ -37,5 +39,9 @@ void ReportLastError(const WCHAR *operationName, bool fatal);
 // Each program defines the form its error line takes around the composed
 // text: one "%s".
 extern const WCHAR ErrorLineFormat[];
+
+// Each program defines its name, which starts the line on standard error
+// when standard output cannot be written.
+extern const WCHAR ProgramName[];
 
 #endif

@@ -7,8 +7,9 @@
 #include "output.h"
 
 // Where the formatted units go: a buffer of room units. For the console a
-// full buffer is handed to the output and refilled; for a bounded
-// destination the units beyond room are only counted.
+// full buffer is handed to the output and refilled, never between the two
+// halves of a pair; for a bounded destination the units beyond room are
+// only counted.
 struct FormatTarget {
 	WCHAR *dest;
 	size_t room;
@@ -24,6 +25,21 @@ static bool Overflowed(const FormatTarget *target)
 	return !target->console && target->total > target->room;
 }
 
+// Hands the gathered units to the output, all but a high surrogate at the
+// end: that one waits at the start of the buffer for its pair.
+static void HandOn(FormatTarget *target)
+{
+	size_t count = target->used;
+	WCHAR last = target->dest[count - 1];
+
+	if (last >= 0xD800 && last <= 0xDBFF)
+		count--;
+	ConsoleWrite(target->dest, count);
+	target->used -= count;
+	if (target->used != 0)
+		target->dest[0] = last;
+}
+
 static void Put(FormatTarget *target, WCHAR unit)
 {
 	if (target->used == target->room) {
@@ -31,8 +47,7 @@ static void Put(FormatTarget *target, WCHAR unit)
 			target->total++;
 			return;
 		}
-		ConsoleWrite(target->dest, target->used, false);
-		target->used = 0;
+		HandOn(target);
 	}
 	target->dest[target->used++] = unit;
 	target->total++;
@@ -103,7 +118,7 @@ void ConsolePrintf(const WCHAR *format, ...)
 	va_start(args, format);
 	FormatInto(&target, format, args);
 	va_end(args);
-	ConsoleWrite(chunk, target.used, true);
+	ConsoleWrite(chunk, target.used);
 }
 
 void ConsoleFlush(void)

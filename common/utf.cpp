@@ -67,28 +67,28 @@ size_t Utf8ToUtf16(const char *src, size_t length, WCHAR *dest,
 	return out;
 }
 
+size_t Utf16Next(const WCHAR *src, size_t length, unsigned long *value)
+{
+	unsigned long v = src[0];
+
+	if (v >= 0xD800 && v <= 0xDBFF && length > 1 && src[1] >= 0xDC00 && src[1] <= 0xDFFF) {
+		*value = 0x10000 + ((v - 0xD800) << 10) + (src[1] - 0xDC00);
+		return 2;
+	}
+	*value = v >= 0xD800 && v <= 0xDFFF ? replacement : v;
+	return 1;
+}
+
 size_t Utf16ToUtf8(const WCHAR *src, size_t length, char *dest,
-                   size_t capacity, bool final, size_t *consumed)
+                   size_t capacity, size_t *consumed)
 {
 	size_t in = 0, out = 0;
 
 	while (in < length) {
-		unsigned long v = src[in];
-		size_t used = 1, need;
+		unsigned long v;
+		size_t used = Utf16Next(src + in, length - in, &v);
+		size_t need = v < 0x80 ? 1 : v < 0x800 ? 2 : v < 0x10000 ? 3 : 4;
 
-		if (v >= 0xD800 && v <= 0xDBFF) {
-			if (in + 1 == length && !final)
-				break;
-			if (in + 1 < length && src[in + 1] >= 0xDC00 && src[in + 1] <= 0xDFFF) {
-				v = 0x10000 + ((v - 0xD800) << 10) + (src[in + 1] - 0xDC00);
-				used = 2;
-			} else {
-				v = replacement;
-			}
-		} else if (v >= 0xDC00 && v <= 0xDFFF) {
-			v = replacement;
-		}
-		need = v < 0x80 ? 1 : v < 0x800 ? 2 : v < 0x10000 ? 3 : 4;
 		if (capacity - out < need)
 			break;
 		switch (need) {
@@ -116,4 +116,20 @@ size_t Utf16ToUtf8(const WCHAR *src, size_t length, char *dest,
 	if (consumed)
 		*consumed = in;
 	return out;
+}
+
+bool Utf8Write(FILE *stream, const WCHAR *text, size_t length)
+{
+	char bytes[4096];
+
+	while (length > 0) {
+		size_t used;
+		size_t count = Utf16ToUtf8(text, length, bytes, sizeof bytes, &used);
+
+		if (fwrite(bytes, 1, count, stream) != count)
+			return false;
+		text += used;
+		length -= used;
+	}
+	return true;
 }

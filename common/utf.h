@@ -1,9 +1,11 @@
-// Conversions between UTF-8 and the UTF-16 wide text of the programs.
-// Neither ever fails: whatever is not valid becomes U+FFFD.
+// Conversions between UTF-8 and the UTF-16 wide text of the programs, and
+// the one writer of wide text as UTF-8. None ever fails on bad text:
+// whatever is not valid becomes U+FFFD.
 #ifndef UTF_H
 #define UTF_H
 
 #include <cstddef>
+#include <cstdio>
 
 #include "services.h"
 
@@ -14,12 +16,18 @@
 size_t Utf8ToUtf16(const char *src, size_t length, WCHAR *dest,
                    size_t capacity, size_t *consumed);
 
+// The character at src (length > 0): stores its value, U+FFFD for an
+// unpaired surrogate, and returns the units it takes, 1 or 2.
+size_t Utf16Next(const WCHAR *src, size_t length, unsigned long *value);
+
 // Encodes src into dest, writing at most capacity bytes and never
-// splitting a character. An unpaired surrogate becomes U+FFFD. A high
-// surrogate at the very end of src is left unconsumed when more may follow
-// (final false), so that text can be encoded in pieces. Returns the bytes
-// written; *consumed, if not null, the units encoded.
+// splitting a character. Returns the bytes written; *consumed, if not
+// null, the units encoded.
 size_t Utf16ToUtf8(const WCHAR *src, size_t length, char *dest,
-                   size_t capacity, bool final, size_t *consumed);
+                   size_t capacity, size_t *consumed);
+
+// Writes text to stream as UTF-8. False, with the stream's error left as
+// the C library left it, as soon as a write is refused.
+bool Utf8Write(FILE *stream, const WCHAR *text, size_t length);
 
 #endif

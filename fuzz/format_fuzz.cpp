@@ -18,6 +18,8 @@
 #include "input.h"
 #include "reference.h"
 
+const WCHAR ProgramName[] = WIDE("format_fuzz");
+
 // Enough for every format the programs use; more only repeats the same.
 static const size_t maxConversions = 6;
 static const size_t guardUnits = 16;

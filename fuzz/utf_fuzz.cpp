@@ -1,7 +1,7 @@
 // Both conversions over arbitrary input, against the reference: invalid
 // input gives U+FFFD, never a crash; output never exceeds the capacity and
-// stops at a whole character; valid text round-trips; text encoded in
-// pieces (final false, as the console does) equals the text encoded whole.
+// stops at a whole character; valid text round-trips; the UTF-8 writer
+// puts out the bytes of the text encoded whole, however long.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -67,16 +67,11 @@ static void CheckDecode(const unsigned char *bytes, size_t length, uint8_t choic
 
 static void CheckEncode(const std::u16string &units, uint8_t choice)
 {
-	const bool final = (choice & 0x80) != 0;
-	std::u16string source = units;
 	std::string want;
 	size_t wantConsumed = 0;
 
-	// A high surrogate at the very end waits for more unless final.
-	if (!final && !source.empty() && source.back() >= 0xD800 && source.back() <= 0xDBFF)
-		source.pop_back();
-	const std::u32string chars = ReferenceScalars(source);
-	const size_t capacity = PickCapacity(choice & 0x7F, ReferenceUtf8(chars).size());
+	const std::u32string chars = ReferenceScalars(units);
+	const size_t capacity = PickCapacity(choice, ReferenceUtf8(chars).size());
 	for (char32_t c : chars) {
 		if (want.size() + ReferenceBytes(c) > capacity)
 			break;
@@ -87,7 +82,7 @@ static void CheckEncode(const std::u16string &units, uint8_t choice)
 	std::vector<char> buffer(capacity + guardCount, (char)0xA5);
 	size_t consumed = (size_t)-1;
 	size_t n = Utf16ToUtf8((const WCHAR *)units.data(), units.size(), buffer.data(),
-	                       capacity, final, &consumed);
+	                       capacity, &consumed);
 	if (n != want.size() || std::string(buffer.data(), n) != want)
 		Fail("encode: bytes differ from the reference");
 	if (consumed != wantConsumed)
@@ -108,7 +103,7 @@ static void CheckRoundTrip(const unsigned char *bytes, size_t length, const std:
 	size_t n, m;
 
 	n = Utf16ToUtf8((const WCHAR *)valid16.data(), valid16.size(), narrow.data(),
-	                narrow.size(), true, NULL);
+	                narrow.size(), NULL);
 	if (std::string(narrow.data(), n) != ReferenceUtf8(ReferenceScalars(valid16)))
 		Fail("round trip: valid UTF-16 encodes differently");
 	m = Utf8ToUtf16(narrow.data(), n, wide.data(), wide.size(), NULL);
@@ -116,53 +111,27 @@ static void CheckRoundTrip(const unsigned char *bytes, size_t length, const std:
 		Fail("round trip: valid UTF-16 does not come back");
 
 	m = Utf8ToUtf16(valid8.data(), valid8.size(), wide.data(), wide.size(), NULL);
-	n = Utf16ToUtf8(wide.data(), m, narrow.data(), narrow.size(), true, NULL);
+	n = Utf16ToUtf8(wide.data(), m, narrow.data(), narrow.size(), NULL);
 	if (std::string(narrow.data(), n) != valid8)
 		Fail("round trip: valid UTF-8 does not come back");
 }
 
-// Encodes in pieces of the lengths the input picks, into a small buffer
-// refilled as often as needed, as the console does; the bytes must be
-// those of the text encoded whole.
-static void CheckPieces(const std::u16string &units, FuzzInput *in)
+// The writer refills its own buffer as often as the text needs; what
+// reaches the stream must be the text encoded whole.
+static void CheckWriter(const std::u16string &units)
 {
-	const size_t room = 4 + TakeByte(in) % 8;
-	std::u16string pending;
-	std::string out;
-	size_t at = 0;
+	char *bytes = NULL;
+	size_t size = 0;
+	FILE *stream = open_memstream(&bytes, &size);
 
-	for (;;) {
-		size_t pieceLength = TakeByte(in) % 8;
-		if (pieceLength > units.size() - at || in->size == 0)
-			pieceLength = units.size() - at;
-		const bool final = at + pieceLength == units.size();
-		std::u16string text = pending + units.substr(at, pieceLength);
-		size_t done = 0;
-		at += pieceLength;
-
-		for (;;) {
-			char chunk[16];
-			size_t used = 0;
-			size_t n = Utf16ToUtf8((const WCHAR *)text.data() + done, text.size() - done,
-			                       chunk, room, final, &used);
-			if (n > room)
-				Fail("pieces: more bytes than the room");
-			out.append(chunk, n);
-			if (used == 0)
-				break;
-			done += used;
-		}
-		pending = text.substr(done);
-		if (final) {
-			if (!pending.empty())
-				Fail("pieces: final piece not all encoded");
-			break;
-		}
-		if (pending.size() > 1 || (pending.size() == 1 && (pending[0] < 0xD800 || pending[0] > 0xDBFF)))
-			Fail("pieces: held back more than a high surrogate");
-	}
-	if (out != ReferenceUtf8(ReferenceScalars(units)))
-		Fail("pieces: differ from the whole");
+	if (stream == NULL)
+		Fail("writer: no memory stream");
+	if (!Utf8Write(stream, (const WCHAR *)units.data(), units.size()))
+		Fail("writer: a memory stream refused the text");
+	fclose(stream);
+	if (std::string(bytes, size) != ReferenceUtf8(ReferenceScalars(units)))
+		Fail("writer: bytes differ from the whole");
+	free(bytes);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -170,11 +139,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	FuzzInput in = {data, size};
 	uint8_t decodeChoice = TakeByte(&in);
 	uint8_t encodeChoice = TakeByte(&in);
-	uint8_t pieceBytes = TakeByte(&in);
-	// The pieces' lengths come from the front; the text is the rest.
-	FuzzInput pieces = {in.data, pieceBytes < in.size ? pieceBytes : in.size};
-	in.data += pieces.size;
-	in.size -= pieces.size;
 
 	const unsigned char *bytes = in.data;
 	const size_t length = in.size;
@@ -185,6 +149,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	CheckDecode(bytes, length, decodeChoice);
 	CheckEncode(units, encodeChoice);
 	CheckRoundTrip(bytes, length, units);
-	CheckPieces(units, &pieces);
+	CheckWriter(units);
 	return 0;
 }

@@ -5,6 +5,7 @@
 #include "console.h"
 
 const WCHAR ErrorLineFormat[] = WIDE("Error: %s ");
+const WCHAR ProgramName[] = WIDE("ownerroll");
 
 int main()
 {

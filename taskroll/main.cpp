@@ -6,6 +6,7 @@
 #include "console.h"
 
 const WCHAR ErrorLineFormat[] = WIDE("Error: %s\n");
+const WCHAR ProgramName[] = WIDE("taskroll");
 
 int main()
 {

@@ -6,137 +6,116 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "../console.h"
 #include "../output.h"
 #include "../utf.h"
 
-// Units gathered before they go out; a surrogate pair is never split
-// between two hand-overs.
-static WCHAR pending[2048];
-static size_t pendingUsed;
-// A high surrogate that ended the previous piece of the same text.
-static WCHAR heldHigh;
-
 static HANDLE consoleHandle;
 static bool outputChecked;
+
+static bool IsConsole(HANDLE handle)
+{
+	DWORD mode;
+
+	return GetConsoleMode(handle, &mode) != 0;
+}
+
+// Only whole pairs reach the console: an unpaired surrogate becomes
+// U+FFFD, as in UTF-8.
+static bool WriteToConsole(HANDLE handle, const WCHAR *text, size_t length)
+{
+	WCHAR units[512];
+	size_t at = 0;
+
+	while (at < length) {
+		DWORD count = 0, written = 0;
+
+		while (at < length && count + 2 <= sizeof units / sizeof units[0]) {
+			unsigned long value;
+			size_t used = Utf16Next(text + at, length - at, &value);
+
+			if (used == 2) {
+				units[count++] = text[at];
+				units[count++] = text[at + 1];
+			} else {
+				units[count++] = (WCHAR)value;
+			}
+			at += used;
+		}
+		for (DWORD done = 0; done < count; done += written)
+			if (!WriteConsoleW(handle, units + done, count - done, &written, NULL) ||
+			    written == 0)
+				return false;
+	}
+	return true;
+}
+
+// The system's code for the C runtime's failed write; _doserrno is
+// cleared before each.
+static DWORD StreamError(void)
+{
+	return _doserrno != 0 ? (DWORD)_doserrno : (DWORD)ERROR_WRITE_FAULT;
+}
+
+// A reader that has gone ends the program at once and silently, as
+// SIGPIPE ends a Unix program; any other failure leaves one line on
+// standard error.
+[[noreturn]] static void Fail(DWORD code)
+{
+	HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+	WCHAR text[512];
+	WCHAR line[640];
+	DWORD length;
+
+	if (code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE)
+		ExitProcess(1);
+	length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
+	                        code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text,
+	                        sizeof text / sizeof text[0], NULL);
+	while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n'))
+		length--;
+	text[length] = 0;
+	FormatBounded(line, sizeof line / sizeof line[0], OUTPUT_FAILURE_FORMAT, ProgramName, text);
+	if (IsConsole(handle)) {
+		WriteToConsole(handle, line, (size_t)lstrlenW(line));
+	} else {
+		Utf8Write(stderr, line, (size_t)lstrlenW(line));
+		fflush(stderr);
+	}
+	ExitProcess(1);
+}
 
 // Decided once: whether standard output is a console.
 static void CheckOutput(void)
 {
 	HANDLE handle;
-	DWORD mode;
 
 	if (outputChecked)
 		return;
 	outputChecked = true;
-	// What is still gathered at the normal end goes out then.
-	atexit(ConsoleFlushOutput);
 	handle = GetStdHandle(STD_OUTPUT_HANDLE);
-	if (handle != NULL && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode))
+	if (handle == NULL || handle == INVALID_HANDLE_VALUE)
+		Fail(ERROR_INVALID_HANDLE);
+	if (IsConsole(handle))
 		consoleHandle = handle;
 }
 
-static void WriteToConsole(const WCHAR *text, size_t length)
+void ConsoleWrite(const WCHAR *text, size_t length)
 {
-	while (length > 0) {
-		DWORD chunk = length > 0x8000 ? 0x8000 : (DWORD)length;
-		DWORD written = 0;
-
-		if (!WriteConsoleW(consoleHandle, text, chunk, &written, NULL) || written == 0)
-			return;
-		text += written;
-		length -= written;
-	}
-}
-
-static void WriteUtf8(const WCHAR *text, size_t length)
-{
-	char bytes[4096];
-	size_t done = 0;
-
-	while (done < length) {
-		size_t used;
-		size_t count = Utf16ToUtf8(text + done, length - done, bytes, sizeof bytes,
-		                           true, &used);
-
-		fwrite(bytes, 1, count, stdout);
-		if (used == 0)
-			break;
-		done += used;
-	}
-}
-
-static void Drain(void)
-{
-	if (pendingUsed == 0)
-		return;
-	if (consoleHandle != NULL)
-		WriteToConsole(pending, pendingUsed);
-	else
-		WriteUtf8(pending, pendingUsed);
-	pendingUsed = 0;
-}
-
-// Appends one character of one or two units, keeping a pair together.
-static void Put(const WCHAR *units, size_t count)
-{
-	if (pendingUsed + count > sizeof pending / sizeof pending[0])
-		Drain();
-	pending[pendingUsed++] = units[0];
-	if (count == 2)
-		pending[pendingUsed++] = units[1];
-}
-
-static void PutReplacement(void)
-{
-	static const WCHAR replacement = 0xFFFD;
-
-	Put(&replacement, 1);
-}
-
-// Only whole pairs go out; an unpaired surrogate becomes U+FFFD, on the
-// console as in UTF-8.
-void ConsoleWrite(const WCHAR *text, size_t length, bool final)
-{
-	size_t i;
-
 	CheckOutput();
-	for (i = 0; i < length; i++) {
-		WCHAR unit = text[i];
-
-		if (unit >= 0xD800 && unit <= 0xDBFF) {
-			if (heldHigh != 0)
-				PutReplacement();
-			heldHigh = unit;
-		} else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-			if (heldHigh != 0) {
-				WCHAR pair[2] = {heldHigh, unit};
-
-				Put(pair, 2);
-				heldHigh = 0;
-			} else {
-				PutReplacement();
-			}
-		} else {
-			if (heldHigh != 0) {
-				PutReplacement();
-				heldHigh = 0;
-			}
-			Put(&unit, 1);
-		}
+	if (consoleHandle != NULL) {
+		if (!WriteToConsole(consoleHandle, text, length))
+			Fail(GetLastError());
+		return;
 	}
-	if (final && heldHigh != 0) {
-		PutReplacement();
-		heldHigh = 0;
-	}
+	_doserrno = 0;
+	if (!Utf8Write(stdout, text, length))
+		Fail(StreamError());
 }
 
 void ConsoleFlushOutput(void)
 {
-	CheckOutput();
-	if (heldHigh != 0) {
-		PutReplacement();
-		heldHigh = 0;
-	}
-	Drain();
-	fflush(stdout);
+	_doserrno = 0;
+	if (fflush(stdout) != 0)
+		Fail(StreamError());
 }

@@ -12,6 +12,7 @@
 #include "output.h"
 
 const WCHAR ErrorLineFormat[] = WIDE("Error: %s ");
+const WCHAR ProgramName[] = WIDE("console_probe");
 
 static void Text(void)
 {

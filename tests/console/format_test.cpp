@@ -11,6 +11,7 @@
 #include "console.h"
 
 const WCHAR ErrorLineFormat[] = WIDE("Error: %s ");
+const WCHAR ProgramName[] = WIDE("format_test");
 
 static const WCHAR sentinel = 0xA5A5;
 

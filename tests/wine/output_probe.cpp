@@ -5,6 +5,7 @@
 #include "console.h"
 
 const WCHAR ErrorLineFormat[] = WIDE("Error: %s\n");
+const WCHAR ProgramName[] = WIDE("output_probe");
 
 int main()
 {
