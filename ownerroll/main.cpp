@@ -68,6 +68,9 @@ int main()
 
 	// The table must be on the screen while the program waits.
 	ConsoleFlush();
+	// Unbuffered, getchar takes one byte and leaves the rest of a shared
+	// input to whoever reads it next.
+	setvbuf(stdin, NULL, _IONBF, 0);
 	getchar();
 	return 0;
 }

@@ -18,6 +18,9 @@ int main()
 	                              (LPWSTR *)&processListing, &processCount))
 		ReportLastError(WIDE("WTSEnumerateProcessesEx"), true);
 
+	// Unbuffered, getchar takes one byte and leaves the rest of a shared
+	// input to whoever reads it next.
+	setvbuf(stdin, NULL, _IONBF, 0);
 	getchar();
 	return 0;
 }
