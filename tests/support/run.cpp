@@ -20,12 +20,16 @@ static double Now()
 
 RunResult RunProgram(const std::vector<std::string> &argv, const std::string &input,
                      bool holdInput, double timeoutSeconds,
-                     const std::vector<std::string> &extraEnv)
+                     const std::vector<std::string> &extraEnv, bool outputGone)
 {
 	RunResult r;
 	int in[2], out[2], err[2];
 	if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
 		return r;
+	if (outputGone) {
+		close(out[0]);
+		out[0] = -1;
+	}
 
 	std::vector<char *> args;
 	for (const std::string &a : argv)
@@ -40,6 +44,7 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &in
 
 	pid_t pid = fork();
 	if (pid == 0) {
+		signal(SIGPIPE, SIG_DFL);
 		dup2(in[0], 0);
 		dup2(out[1], 1);
 		dup2(err[1], 2);
@@ -59,7 +64,7 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &in
 
 	double deadline = Now() + timeoutSeconds;
 	pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-	int open = 2;
+	int open = outputGone ? 1 : 2;
 	while (open > 0) {
 		int left = (int)((deadline - Now()) * 1000);
 		if (left <= 0) {
