@@ -59,7 +59,9 @@ static DWORD StreamError(void)
 
 // A reader that has gone ends the program at once and silently, as
 // SIGPIPE ends a Unix program; any other failure leaves one line on
-// standard error.
+// standard error. A pipe whose reader has gone reports ERROR_NO_DATA or
+// ERROR_BROKEN_PIPE; a named pipe without its client, and Wine for a Unix
+// pipe without its reader, ERROR_PIPE_NOT_CONNECTED.
 [[noreturn]] static void Fail(DWORD code)
 {
 	HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
@@ -67,7 +69,8 @@ static DWORD StreamError(void)
 	WCHAR line[640];
 	DWORD length;
 
-	if (code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE)
+	if (code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE ||
+	    code == ERROR_PIPE_NOT_CONNECTED)
 		ExitProcess(1);
 	length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL,
 	                        code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text,

@@ -440,3 +440,23 @@ int main(int argc, char **argv)
 		return 77;
 	return status;
 }
+
+// ---------------------------------------------------------------------------
+// A closed pipe on standard output.
+
+// A reader that has gone ends ownerroll.exe at once (standard input stays
+// open, so a wait would last until it is killed), silently, and never as a
+// success.
+TEST(WineClosedPipe, EndsOwnerrollWithoutWaitingAndNotZero)
+{
+	SKIP_UNLESS_BUILT(ownerroll64);
+	SKIP_UNLESS_WINE();
+	RunResult r = RunProgram({"/usr/bin/env", "WINEPREFIX=" + prefixPath, "WINEDEBUG=-all",
+	                          "WINEDLLOVERRIDES=mscoree,mshtml=", "DISPLAY=",
+	                          "WAYLAND_DISPLAY=", winePath, ExePath(ownerroll64)},
+	                         "", true, 60, {}, true);
+	EXPECT_FALSE(r.timedOut) << "waited for a key after a failed write";
+	EXPECT_EQ(r.signal, 0);
+	EXPECT_EQ(r.status, 1);
+	EXPECT_EQ(r.err, "");
+}
