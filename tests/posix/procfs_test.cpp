@@ -314,6 +314,11 @@ TEST(Sanitize, ControlCharactersBecomeQuestionMarks)
 	// U+0080, U+0085 and U+009F are controls; U+00A0 is not.
 	EXPECT_EQ(Sanitized("c1\xc2\x80\xc2\x85\xc2\x9f\xc2\xa0"), u"c1???\u00a0");
 	EXPECT_EQ(Sanitized("\x1f\x20"), u"? ");
+	// Line and paragraph separators and the bidirectional controls; their
+	// neighbours stay.
+	EXPECT_EQ(Sanitized("\u061C\u200E\u200F\u2028\u2029\u202A\u202B\u202C\u202D\u202E\u2066"
+	                    "\u2067\u2068\u2069|\u061B\u200D\u2027\u202F\u2065\u206A"),
+	          u"??????????????|\u061B\u200D\u2027\u202F\u2065\u206A");
 }
 
 TEST(Sanitize, UnicodeWholeAndInvalidBytesReplaced)
