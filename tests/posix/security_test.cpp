@@ -25,30 +25,32 @@ int depth;
 std::map<uid_t, int> userQueries;
 std::map<gid_t, int> groupQueries;
 
+// Counts a query of the database and makes it.
+template <typename Id, typename Entry>
+int Counted(std::map<Id, int> *queries, int (*real)(Id, Entry *, char *, size_t, Entry **), Id id,
+            Entry *entry, char *buf, size_t buflen, Entry **result)
+{
+	(*queries)[id] += depth == 0;
+	depth++;
+	int rc = real(id, entry, buf, buflen, result);
+	depth--;
+	return rc;
+}
+
 } // namespace
 
 extern "C" int getpwuid_r(uid_t uid, struct passwd *pwd, char *buf, size_t buflen,
                           struct passwd **result)
 {
-	typedef int (*Real)(uid_t, struct passwd *, char *, size_t, struct passwd **);
-	static Real real = (Real)dlsym(RTLD_NEXT, "getpwuid_r");
-	userQueries[uid] += depth == 0;
-	depth++;
-	int rc = real(uid, pwd, buf, buflen, result);
-	depth--;
-	return rc;
+	static auto real = (decltype(&getpwuid_r))dlsym(RTLD_NEXT, "getpwuid_r");
+	return Counted(&userQueries, real, uid, pwd, buf, buflen, result);
 }
 
 extern "C" int getgrgid_r(gid_t gid, struct group *grp, char *buf, size_t buflen,
                           struct group **result)
 {
-	typedef int (*Real)(gid_t, struct group *, char *, size_t, struct group **);
-	static Real real = (Real)dlsym(RTLD_NEXT, "getgrgid_r");
-	groupQueries[gid] += depth == 0;
-	depth++;
-	int rc = real(gid, grp, buf, buflen, result);
-	depth--;
-	return rc;
+	static auto real = (decltype(&getgrgid_r))dlsym(RTLD_NEXT, "getgrgid_r");
+	return Counted(&groupQueries, real, gid, grp, buf, buflen, result);
 }
 
 namespace {
@@ -152,21 +154,20 @@ Lookup LookUp(PSID sid, DWORD nameCapacity = 1024, DWORD domainCapacity = 1024)
 
 TEST(AccountLookup, RootUserAndGroup)
 {
-	Lookup user = LookUp(UnixSid(1, 0).data());
-	ASSERT_TRUE(user.ok) << user.error;
-	EXPECT_EQ(user.name, u"root");
-	EXPECT_EQ(user.domain, u"Unix User");
-	EXPECT_EQ(user.nameLen, 4u);
-	EXPECT_EQ(user.domainLen, 9u);
-	EXPECT_EQ(user.use, SidTypeUser);
-
-	Lookup group = LookUp(UnixSid(2, 0).data());
-	ASSERT_TRUE(group.ok) << group.error;
-	EXPECT_EQ(group.name, u"root");
-	EXPECT_EQ(group.domain, u"Unix Group");
-	EXPECT_EQ(group.nameLen, 4u);
-	EXPECT_EQ(group.domainLen, 10u);
-	EXPECT_EQ(group.use, SidTypeGroup);
+	const struct {
+		DWORD kind;
+		std::u16string domain;
+		SID_NAME_USE use;
+	} cases[] = {{1, u"Unix User", SidTypeUser}, {2, u"Unix Group", SidTypeGroup}};
+	for (const auto &c : cases) {
+		Lookup r = LookUp(UnixSid(c.kind, 0).data());
+		ASSERT_TRUE(r.ok) << r.error;
+		EXPECT_EQ(r.name, u"root");
+		EXPECT_EQ(r.domain, c.domain);
+		EXPECT_EQ(r.nameLen, 4u);
+		EXPECT_EQ(r.domainLen, c.domain.size());
+		EXPECT_EQ(r.use, c.use);
+	}
 }
 
 TEST(AccountLookup, AgreesWithTheAccountDatabase)
