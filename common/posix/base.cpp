@@ -96,7 +96,10 @@ DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
 		SetLastError(EINVAL);
 		return 0;
 	}
-	// A code the C library has no name for has no text either.
+	// A code the C library has no name for has no text either. Both calls
+	// came with glibc 2.32, the oldest C library this layer builds with;
+	// unlike strerror they are never translated and give no "Unknown
+	// error N" for a code without a name.
 	if (dwMessageId > 0x7FFFFFFF || strerrorname_np((int)dwMessageId) == NULL) {
 		SetLastError(ENOMSG);
 		return 0;

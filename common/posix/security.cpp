@@ -1,11 +1,10 @@
 // Security services: SIDs as text, and the Unix SIDs resolved through the
-// account database, each id at most once per run.
+// account database, each id asked for once while the cache holds it.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <grp.h>
-#include <pthread.h>
 #include <pwd.h>
 
 #include "procfs.h"
@@ -58,43 +57,29 @@ BOOL ConvertSidToStringSidW(PSID Sid, LPWSTR *StringSid)
 	return TRUE;
 }
 
-// The per-run cache of account-database answers, found and not found
-// alike, in fixed storage. When it is full, lookups go to the database
-// uncached: slower, never wrong.
+// The account-database answers of this run, found and not found alike. A
+// table meets a handful of ids, and each query costs the C library a read
+// of the database (tens of microseconds from files, far more for an id it
+// lacks), so a small array searched in order serves. The programs call from
+// one thread only, hence no lock. When the array is full the oldest answer
+// makes room; a name too long for a slot is asked for each time: slower,
+// never wrong.
 enum {
-	CacheSlots = 1024,           // a power of two
-	CacheNameUnits = 64 * 1024,  // all cached names, terminators included
-	AccountNameMax = 4096        // longest name, in bytes and so in units
+	CacheSlots = 32,
+	CachedNameMax = 255,        // a login name's limit, less its terminator
+	AccountNameMax = 4096       // longest name, in bytes and so in units
 };
 
 struct CacheEntry {
-	bool used;
-	bool found;
 	bool group;
+	bool found;
 	DWORD id;
-	size_t nameOffset;
 	size_t nameLength;
+	WCHAR name[CachedNameMax + 1];
 };
 
-static pthread_mutex_t cacheLock = PTHREAD_MUTEX_INITIALIZER;
-static CacheEntry cacheEntries[CacheSlots];
-static size_t cacheEntriesUsed;
-static WCHAR cacheNames[CacheNameUnits];
-static size_t cacheNamesUsed;
-
-// The slot that holds the id, or the empty slot where it belongs, or null
-// when the table is full.
-static CacheEntry *CacheSlot(bool group, DWORD id)
-{
-	size_t i = ((size_t)id * 2654435761u + (group ? 1 : 0)) & (CacheSlots - 1);
-
-	for (size_t probe = 0; probe < CacheSlots; probe++) {
-		CacheEntry *e = &cacheEntries[(i + probe) & (CacheSlots - 1)];
-		if (!e->used || (e->group == group && e->id == id))
-			return e;
-	}
-	return NULL;
-}
+static CacheEntry cache[CacheSlots];
+static size_t cacheUsed, cacheNext;
 
 // Asks the account database, into a fixed buffer first; only an entry too
 // large for it (a group with very many members) costs an allocation.
@@ -144,48 +129,47 @@ static int QueryDatabase(bool group, DWORD id, WCHAR *name, size_t *nameLength,
 	return rc;
 }
 
+static void Remember(bool group, DWORD id, bool found, const WCHAR *name, size_t nameLength)
+{
+	CacheEntry *e = &cache[cacheNext];
+
+	if (found && nameLength > CachedNameMax)
+		return;
+	cacheNext = (cacheNext + 1) % CacheSlots;
+	if (cacheUsed < CacheSlots)
+		cacheUsed++;
+	e->group = group;
+	e->id = id;
+	e->found = found;
+	e->nameLength = found ? nameLength : 0;
+	if (found)
+		memcpy(e->name, name, (nameLength + 1) * sizeof(WCHAR));
+}
+
 // Resolves a Unix user or group id to its sanitised name, into
 // AccountNameMax + 1 units at name. Returns 0 when found, ENOENT when the
-// database has no such id, or another error code.
+// database has no such id, or another error code (not remembered: the next
+// call asks again).
 static int ResolveId(bool group, DWORD id, WCHAR *name, size_t *nameLength)
 {
-	CacheEntry *e;
 	bool found = false;
 	int rc;
 
-	pthread_mutex_lock(&cacheLock);
-	e = CacheSlot(group, id);
-	if (e != NULL && e->used) {
-		rc = ENOENT;
-		if (e->found) {
-			memcpy(name, cacheNames + e->nameOffset, (e->nameLength + 1) * sizeof(WCHAR));
-			*nameLength = e->nameLength;
-			rc = 0;
-		}
-		pthread_mutex_unlock(&cacheLock);
-		return rc;
+	for (size_t i = 0; i < cacheUsed; i++) {
+		const CacheEntry *e = &cache[i];
+		if (e->group != group || e->id != id)
+			continue;
+		if (!e->found)
+			return ENOENT;
+		memcpy(name, e->name, (e->nameLength + 1) * sizeof(WCHAR));
+		*nameLength = e->nameLength;
+		return 0;
 	}
-	// Held across the query, so that threads racing for one id still
-	// reach the database once.
 	rc = QueryDatabase(group, id, name, nameLength, &found);
-	if (rc == 0 && e != NULL && cacheEntriesUsed + 1 < CacheSlots &&
-	    (!found || cacheNamesUsed + *nameLength + 1 <= CacheNameUnits)) {
-		e->used = true;
-		e->found = found;
-		e->group = group;
-		e->id = id;
-		e->nameOffset = cacheNamesUsed;
-		e->nameLength = found ? *nameLength : 0;
-		if (found) {
-			memcpy(cacheNames + cacheNamesUsed, name, (*nameLength + 1) * sizeof(WCHAR));
-			cacheNamesUsed += *nameLength + 1;
-		}
-		cacheEntriesUsed++;
-	}
-	pthread_mutex_unlock(&cacheLock);
-	if (rc == 0 && !found)
-		rc = ENOENT;
-	return rc;
+	if (rc != 0)
+		return rc;
+	Remember(group, id, found, name, *nameLength);
+	return found ? 0 : ENOENT;
 }
 
 BOOL LookupAccountSidW(LPCWSTR lpSystemName, PSID Sid, LPWSTR Name,

@@ -14,11 +14,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <grp.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/utsname.h>
 #include <unistd.h>
+
+#include "mounts.h"
 
 static int SetupFailed(const char *what)
 {
@@ -65,11 +66,9 @@ int main(int argc, char **argv)
 		fprintf(stderr, "this kernel shares one proc instance per pid namespace\n");
 		return 125;
 	}
-	if (unshare(CLONE_NEWNS) != 0)
-		return SetupFailed("unshare(CLONE_NEWNS)");
-	// Private, so that the mount below stays inside this namespace.
-	if (mount(NULL, "/", NULL, MS_REC | MS_PRIVATE, NULL) != 0)
-		return SetupFailed("making / private");
+	const char *failed = EnterPrivateMounts();
+	if (failed != NULL)
+		return SetupFailed(failed);
 	snprintf(options, sizeof options, "hidepid=%s", argv[1]);
 	if (mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, options) != 0)
 		return SetupFailed("mounting proc on /proc");

@@ -6,25 +6,20 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sched.h>
 #include <sys/mount.h>
 #include <unistd.h>
+
+#include "mounts.h"
 
 int main(int argc, char **argv)
 {
 	if (argc < 2)
 		return 64;
-	if (unshare(CLONE_NEWNS) != 0) {
-		fprintf(stderr, "unshare(CLONE_NEWNS): %s\n", strerror(errno));
-		return 125;
-	}
-	// Private, so that the mount below stays inside this namespace.
-	if (mount(NULL, "/", NULL, MS_REC | MS_PRIVATE, NULL) != 0) {
-		fprintf(stderr, "making / private: %s\n", strerror(errno));
-		return 125;
-	}
-	if (mount("none", "/proc", "tmpfs", 0, NULL) != 0) {
-		fprintf(stderr, "mounting tmpfs on /proc: %s\n", strerror(errno));
+	const char *failed = EnterPrivateMounts();
+	if (failed == NULL && mount("none", "/proc", "tmpfs", 0, NULL) != 0)
+		failed = "mounting tmpfs on /proc";
+	if (failed != NULL) {
+		fprintf(stderr, "%s: %s\n", failed, strerror(errno));
 		return 125;
 	}
 	execv(argv[1], argv + 1);

@@ -181,7 +181,7 @@ BOOL LookupAccountSidW(LPCWSTR lpSystemName, PSID Sid, LPWSTR Name, LPDWORD cchN
 	if (nameLength + 1 > *cchName || domainLength + 1 > *cchReferencedDomainName) {
 		*cchName = (DWORD)nameLength + 1;
 		*cchReferencedDomainName = (DWORD)domainLength + 1;
-		SetLastError(ENOBUFS);
+		SetLastError(ERANGE);
 		return FALSE;
 	}
 	memcpy(Name, sid->name, (nameLength + 1) * sizeof(WCHAR));

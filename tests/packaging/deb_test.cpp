@@ -5,6 +5,7 @@
 // render, and removal leaves nothing behind.
 #include "run.h"
 #include "table.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 
@@ -23,33 +24,6 @@ static const std::string version = PROJECT_VERSION_TEXT;
 static bool HaveTool(const std::string &name)
 {
 	return Shell("command -v " + name + " >/dev/null").status == 0;
-}
-
-static std::vector<std::string> Lines(const std::string &text)
-{
-	std::vector<std::string> lines;
-	size_t start = 0;
-	while (start < text.size()) {
-		size_t end = text.find('\n', start);
-		if (end == std::string::npos)
-			end = text.size();
-		lines.push_back(text.substr(start, end - start));
-		start = end + 1;
-	}
-	return lines;
-}
-
-static std::vector<std::string> Split(const std::string &line, char sep)
-{
-	std::vector<std::string> fields;
-	size_t start = 0;
-	for (;;) {
-		size_t end = line.find(sep, start);
-		fields.push_back(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
-		if (end == std::string::npos)
-			return fields;
-		start = end + 1;
-	}
 }
 
 static std::string Architecture()

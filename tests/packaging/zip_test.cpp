@@ -4,42 +4,17 @@
 // carrying the project's one version number.
 #include "pe.h"
 #include "run.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 static const std::string version = PROJECT_VERSION_TEXT;
 static const std::string topDir = "ownerroll-" + version + "-windows";
-
-static bool IsFile(const std::string &path)
-{
-	struct stat st;
-	return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-static std::string ReadFile(const std::string &path)
-{
-	std::ifstream in(path, std::ios::binary);
-	std::ostringstream all;
-	all << in.rdbuf();
-	return all.str();
-}
-
-static std::vector<std::string> Lines(const std::string &text)
-{
-	std::vector<std::string> lines;
-	std::istringstream in(text);
-	for (std::string line; std::getline(in, line);)
-		lines.push_back(line);
-	return lines;
-}
 
 // The zip and its unpacked contents, in a folder of this test's own.
 struct Zip {

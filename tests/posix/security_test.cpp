@@ -1,59 +1,63 @@
 // SIDs as text and the Unix SIDs resolved against this system's account
-// database.
+// database, which this program counts the queries of: it stands in front of
+// the C library's lookups.
 #include <gtest/gtest.h>
+
+#include <dlfcn.h>
 
 #include <cerrno>
 #include <cstring>
 #include <grp.h>
+#include <map>
 #include <pwd.h>
 #include <string>
 #include <vector>
 
 #include "posix/sid.h"
 #include "services.h"
+#include "sids.h"
 
 namespace {
 
-// A SID of any shape, laid out as the platform lays it out.
-std::vector<DWORD> MakeSid(BYTE revision, const BYTE (&authority)[6], std::vector<DWORD> subs,
-                           int count = -1)
+// Queries from outside the database only: a name service module may ask
+// the C library again from inside one.
+int depth;
+std::map<uid_t, int> userQueries;
+std::map<gid_t, int> groupQueries;
+
+// Counts a query of the database and makes it.
+template <typename Id, typename Entry>
+int Counted(std::map<Id, int> *queries, int (*real)(Id, Entry *, char *, size_t, Entry **), Id id,
+            Entry *entry, char *buf, size_t buflen, Entry **result)
 {
-	std::vector<DWORD> words(2 + subs.size());
-	BYTE *b = (BYTE *)words.data();
-	b[0] = revision;
-	b[1] = (BYTE)(count < 0 ? subs.size() : (size_t)count);
-	memcpy(b + 2, authority, 6);
-	if (!subs.empty())
-		memcpy(b + 8, subs.data(), subs.size() * sizeof(DWORD));
-	return words;
+	(*queries)[id] += depth == 0;
+	depth++;
+	int rc = real(id, entry, buf, buflen, result);
+	depth--;
+	return rc;
 }
 
-std::string Narrow(const WCHAR *w)
+} // namespace
+
+extern "C" int getpwuid_r(uid_t uid, struct passwd *pwd, char *buf, size_t buflen,
+                          struct passwd **result)
 {
-	std::string s;
-	for (; *w; w++)
-		s += *w < 0x80 ? (char)*w : '#';
-	return s;
+	static auto real = (decltype(&getpwuid_r))dlsym(RTLD_NEXT, "getpwuid_r");
+	return Counted(&userQueries, real, uid, pwd, buf, buflen, result);
 }
+
+extern "C" int getgrgid_r(gid_t gid, struct group *grp, char *buf, size_t buflen,
+                          struct group **result)
+{
+	static auto real = (decltype(&getgrgid_r))dlsym(RTLD_NEXT, "getgrgid_r");
+	return Counted(&groupQueries, real, gid, grp, buf, buflen, result);
+}
+
+namespace {
 
 std::u16string Wide(const std::string &s)
 {
 	return std::u16string(s.begin(), s.end());
-}
-
-// The text of a SID, or "<fails: CODE>".
-std::string SidText(PSID sid)
-{
-	LPWSTR text = (LPWSTR)0x1;
-	SetLastError(0);
-	if (!ConvertSidToStringSidW(sid, &text)) {
-		EXPECT_EQ(text, (LPWSTR)0x1) << "output changed on failure";
-		return "<fails: " + std::to_string(GetLastError()) + ">";
-	}
-	std::string s = Narrow(text);
-	EXPECT_GE(LocalSize(text), (s.size() + 1) * sizeof(WCHAR));
-	EXPECT_EQ(LocalFree(text), nullptr);
-	return s;
 }
 
 const BYTE unix[6] = {0, 0, 0, 0, 0, 22};
@@ -62,8 +66,8 @@ const BYTE nullAuthority[6] = {0, 0, 0, 0, 0, 0};
 
 TEST(SidText, CommonSids)
 {
-	EXPECT_EQ(SidText(MakeSid(1, unix, {1, 0}).data()), "S-1-22-1-0");
-	EXPECT_EQ(SidText(MakeSid(1, unix, {2, 4294967295u}).data()), "S-1-22-2-4294967295");
+	EXPECT_EQ(SidText(UnixSid(1, 0).data()), "S-1-22-1-0");
+	EXPECT_EQ(SidText(UnixSid(2, 4294967295u).data()), "S-1-22-2-4294967295");
 	EXPECT_EQ(SidText(MakeSid(1, nt, {18}).data()), "S-1-5-18");
 	EXPECT_EQ(SidText(MakeSid(1, nt, {21, 1004336348, 1177238915, 682003330, 512}).data()),
 	          "S-1-5-21-1004336348-1177238915-682003330-512");
@@ -98,7 +102,7 @@ TEST(SidText, NullOrMalformedFails)
 	EXPECT_EQ(SidText(nullptr), invalid);
 	EXPECT_EQ(SidText(MakeSid(2, unix, {1, 0}).data()), invalid);
 	EXPECT_EQ(SidText(MakeSid(0, unix, {1, 0}).data()), invalid);
-	std::vector<DWORD> sid = MakeSid(1, unix, {1, 0});
+	std::vector<DWORD> sid = UnixSid(1, 0);
 	SetLastError(0);
 	EXPECT_FALSE(ConvertSidToStringSidW(sid.data(), nullptr));
 	EXPECT_EQ(GetLastError(), (DWORD)EINVAL);
@@ -109,7 +113,7 @@ TEST(SidText, BuiltUnixSidMatchesLayout)
 	DWORD words[UnixSidBytes / sizeof(DWORD)];
 	BuildUnixSid(words, UnixUserKind, 123456);
 	EXPECT_EQ(SidText(words), "S-1-22-1-123456");
-	EXPECT_EQ(memcmp(words, MakeSid(1, unix, {1, 123456}).data(), UnixSidBytes), 0);
+	EXPECT_EQ(memcmp(words, UnixSid(1, 123456).data(), UnixSidBytes), 0);
 	BuildUnixSid(words, UnixGroupKind, 0);
 	EXPECT_EQ(SidText(words), "S-1-22-2-0");
 }
@@ -150,21 +154,20 @@ Lookup LookUp(PSID sid, DWORD nameCapacity = 1024, DWORD domainCapacity = 1024)
 
 TEST(AccountLookup, RootUserAndGroup)
 {
-	Lookup user = LookUp(MakeSid(1, unix, {1, 0}).data());
-	ASSERT_TRUE(user.ok) << user.error;
-	EXPECT_EQ(user.name, u"root");
-	EXPECT_EQ(user.domain, u"Unix User");
-	EXPECT_EQ(user.nameLen, 4u);
-	EXPECT_EQ(user.domainLen, 9u);
-	EXPECT_EQ(user.use, SidTypeUser);
-
-	Lookup group = LookUp(MakeSid(1, unix, {2, 0}).data());
-	ASSERT_TRUE(group.ok) << group.error;
-	EXPECT_EQ(group.name, u"root");
-	EXPECT_EQ(group.domain, u"Unix Group");
-	EXPECT_EQ(group.nameLen, 4u);
-	EXPECT_EQ(group.domainLen, 10u);
-	EXPECT_EQ(group.use, SidTypeGroup);
+	const struct {
+		DWORD kind;
+		std::u16string domain;
+		SID_NAME_USE use;
+	} cases[] = {{1, u"Unix User", SidTypeUser}, {2, u"Unix Group", SidTypeGroup}};
+	for (const auto &c : cases) {
+		Lookup r = LookUp(UnixSid(c.kind, 0).data());
+		ASSERT_TRUE(r.ok) << r.error;
+		EXPECT_EQ(r.name, u"root");
+		EXPECT_EQ(r.domain, c.domain);
+		EXPECT_EQ(r.nameLen, 4u);
+		EXPECT_EQ(r.domainLen, c.domain.size());
+		EXPECT_EQ(r.use, c.use);
+	}
 }
 
 TEST(AccountLookup, AgreesWithTheAccountDatabase)
@@ -177,7 +180,7 @@ TEST(AccountLookup, AgreesWithTheAccountDatabase)
 		uid_t uid = pw->pw_uid;
 		if (getpwuid(uid) == nullptr || name != getpwuid(uid)->pw_name)
 			continue; // a second name for a uid: the first one wins
-		Lookup r = LookUp(MakeSid(1, unix, {1, uid}).data());
+		Lookup r = LookUp(UnixSid(1, uid).data());
 		ASSERT_TRUE(r.ok) << name;
 		EXPECT_EQ(r.name, Wide(name)) << name;
 	}
@@ -185,7 +188,7 @@ TEST(AccountLookup, AgreesWithTheAccountDatabase)
 	EXPECT_GT(checked, 0);
 	struct group *nogroup = getgrnam("nogroup");
 	if (nogroup != nullptr) {
-		Lookup r = LookUp(MakeSid(1, unix, {2, nogroup->gr_gid}).data());
+		Lookup r = LookUp(UnixSid(2, nogroup->gr_gid).data());
 		ASSERT_TRUE(r.ok);
 		EXPECT_EQ(r.name, u"nogroup");
 	}
@@ -196,10 +199,10 @@ TEST(AccountLookup, UnknownIdsAndOtherSidsFail)
 	ASSERT_EQ(getpwuid(4000000000u), nullptr) << "this system has uid 4000000000";
 	ASSERT_EQ(getgrgid(4000000000u), nullptr) << "this system has gid 4000000000";
 	for (int twice = 0; twice < 2; twice++) {
-		Lookup r = LookUp(MakeSid(1, unix, {1, 4000000000u}).data());
+		Lookup r = LookUp(UnixSid(1, 4000000000u).data());
 		EXPECT_FALSE(r.ok);
 		EXPECT_EQ(r.error, (DWORD)ENOENT);
-		r = LookUp(MakeSid(1, unix, {2, 4000000000u}).data());
+		r = LookUp(UnixSid(2, 4000000000u).data());
 		EXPECT_FALSE(r.ok);
 		EXPECT_EQ(r.error, (DWORD)ENOENT);
 	}
@@ -220,7 +223,7 @@ TEST(AccountLookup, UnknownIdsAndOtherSidsFail)
 
 TEST(AccountLookup, BadArgumentsFail)
 {
-	std::vector<DWORD> sid = MakeSid(1, unix, {1, 0});
+	std::vector<DWORD> sid = UnixSid(1, 0);
 	WCHAR name[64], domain[64];
 	DWORD nameLen = 64, domainLen = 64;
 	SID_NAME_USE use;
@@ -249,7 +252,7 @@ TEST(AccountLookup, BadArgumentsFail)
 
 TEST(AccountLookup, BufferRules)
 {
-	std::vector<DWORD> sid = MakeSid(1, unix, {1, 0});
+	std::vector<DWORD> sid = UnixSid(1, 0);
 	const DWORD tooSmall = (DWORD)ERANGE;
 
 	// "root" needs 5 with its terminator, "Unix User" 10.
@@ -285,6 +288,36 @@ TEST(AccountLookup, BufferRules)
 	EXPECT_EQ(GetLastError(), tooSmall);
 	EXPECT_EQ(nameLen, 5u);
 	EXPECT_EQ(domainLen, 10u);
+}
+
+// A table of 10,000 processes of one user asks the database once for that
+// user, found or not; users and groups stay apart, and answers stay right
+// when more ids come than the cache holds.
+TEST(AccountLookup, DatabaseAskedOncePerId)
+{
+	const DWORD unknown = 4000000003u;
+	ASSERT_EQ(getpwuid(unknown), nullptr) << "this system has uid " << unknown;
+	ASSERT_EQ(getgrgid(unknown), nullptr) << "this system has gid " << unknown;
+	int rootBefore = userQueries[0], groupBefore = groupQueries[0];
+	int unknownBefore = userQueries[unknown], unknownGroupBefore = groupQueries[unknown];
+	for (int i = 0; i < 10000; i++) {
+		Lookup user = LookUp(UnixSid(1, 0).data());
+		ASSERT_TRUE(user.ok && user.name == u"root") << i;
+		ASSERT_FALSE(LookUp(UnixSid(1, unknown).data()).ok) << i;
+		ASSERT_FALSE(LookUp(UnixSid(2, unknown).data()).ok) << i;
+		ASSERT_TRUE(LookUp(UnixSid(2, 0).data()).ok) << i;
+	}
+	EXPECT_LE(userQueries[0] - rootBefore, 1);
+	EXPECT_LE(groupQueries[0] - groupBefore, 1);
+	EXPECT_EQ(userQueries[unknown] - unknownBefore, 1);
+	EXPECT_EQ(groupQueries[unknown] - unknownGroupBefore, 1);
+
+	for (DWORD id = 3000000000u; id < 3000000100u; id++)
+		ASSERT_FALSE(LookUp(UnixSid(1, id).data()).ok) << id;
+	Lookup user = LookUp(UnixSid(1, 0).data());
+	EXPECT_TRUE(user.ok && user.name == u"root");
+	EXPECT_FALSE(LookUp(UnixSid(1, unknown).data()).ok);
+	EXPECT_TRUE(LookUp(UnixSid(2, 0).data()).ok);
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "pe.h"
+#include "text.h"
 
-#include <fstream>
-#include <iterator>
 #include <utility>
 
 // Little-endian value of size (at most 4) bytes at offset; past the end of
@@ -136,12 +135,11 @@ PeImage ReadPeImage(const std::string &path)
 {
 	PeImage image;
 	File f;
-	std::ifstream in(path, std::ios::binary);
-	if (!in) {
-		image.error = "cannot open " + path;
+	f.bytes = ReadFile(path);
+	if (f.bytes.empty()) {
+		image.error = "cannot read " + path;
 		return image;
 	}
-	f.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 	if (Get(f, 0, 2) != 0x5A4D) {
 		image.error = "no MZ header";
 		return image;

@@ -1,24 +1,10 @@
 #include "table.h"
+#include "text.h"
 
 #include <set>
 
 const char tableHeader[] = "#\tPID\tHandles\tThreads\tProcess Name\tSID\tAccount\n\n";
 const char tableClosing[] = "\n\nDone! Please any key to exit()\n";
-
-static std::vector<std::string> Split(const std::string &text, char separator)
-{
-	std::vector<std::string> parts;
-	size_t start = 0;
-	for (;;) {
-		size_t end = text.find(separator, start);
-		if (end == std::string::npos) {
-			parts.push_back(text.substr(start));
-			return parts;
-		}
-		parts.push_back(text.substr(start, end - start));
-		start = end + 1;
-	}
-}
 
 static bool IsNumber(const std::string &text)
 {
