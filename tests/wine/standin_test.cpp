@@ -212,6 +212,12 @@ protected:
 			Shell("cp " + Quote(BuildDir(64) + "/tests/wine/win/idle.exe") + " " + Quote(exe));
 			Idle i = {name, "", Start(WineCommand(exe, false))};
 			std::string line = ReadUntil(i.process, "\n");
+			if (line.empty()) {
+				std::printf("note: %s gave no pid; Wine retried once\n", name);
+				Finish(i.process);
+				i.process = Start(WineCommand(exe, false));
+				line = ReadUntil(i.process, "\n");
+			}
 			i.pid = line.substr(0, line.find('\n'));
 			idle.push_back(i);
 		}
