@@ -42,6 +42,7 @@ void ReportLastError(const WCHAR *operationName, bool fatal)
 	LocalFree(composed);
 	if (fatal) {
 		ConsoleFlush();
-		ExitProcess(errorCode);
+		// A failed call that left no code must still end as a failure.
+		ExitProcess(errorCode != 0 ? errorCode : 1);
 	}
 }

@@ -154,6 +154,12 @@ TEST(TaskrollScripted, CodeWithLowBitsZeroStillEndsAsFailure)
 	r = Taskroll("enumfail", "", true, 20, "0xC0000005");
 	EXPECT_EQ(r.status, 5);
 	EXPECT_EQ(r.out, "Error: WTSEnumerateProcessesEx failed with error -1073741819: \n");
+
+	// A failure that left no code: the line shows 0, the status is 1.
+	r = Taskroll("enumfail", "", true, 20, "0");
+	EXPECT_FALSE(r.timedOut);
+	EXPECT_EQ(r.status, 1);
+	EXPECT_EQ(r.out, "Error: WTSEnumerateProcessesEx failed with error 0: Success\n\n");
 }
 
 TEST(TaskrollScripted, SuccessIsSilentAndWaitsForOneCharacter)

@@ -1,0 +1,428 @@
+// The Windows programs' main job under Wine. Wine answers the level-1
+// enumeration with "not implemented", so each run here loads the stand-in
+// wtsapi32.dll (built beside the programs, never shipped) from a folder of
+// its own, and checks the programs against what the stand-in logged it
+// handed out, and against Wine's own level-0 list.
+//
+// Options (after GoogleTest's): --win64=DIR --win32=DIR (the cross-build
+// folders), --wine=PROGRAM, --prefix=DIR, --script=PROGRAM, --work=DIR.
+// When nothing ran but skips, the exit status is 77.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <poll.h>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "run.h"
+#include "table.h"
+
+namespace {
+
+std::string win64Dir, win32Dir, winePath, prefixPath, scriptPath, workDir;
+
+// Copies of the idle program under names a table must carry whole: letters
+// beyond ASCII, a character outside the BMP, a space.
+const char *const idleNames[] = {"Gr\xC3\xBC\xC3\x9F" "e \xF0\x9D\x84\x9E.exe",
+                                 "na\xC3\xAF" "ve caf\xC3\xA9.exe",
+                                 "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1.exe"};
+
+std::string ReadFile(const std::string &path)
+{
+	std::ifstream in(path, std::ios::binary);
+	return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool IsFile(const std::string &path)
+{
+	struct stat st;
+	return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::vector<std::string> Split(const std::string &text, char separator)
+{
+	std::vector<std::string> parts;
+	std::string part;
+	std::istringstream in(text);
+	while (std::getline(in, part, separator))
+		parts.push_back(part);
+	return parts;
+}
+
+std::string BuildDir(int bits)
+{
+	return bits == 64 ? win64Dir : win32Dir;
+}
+
+std::string StandIn(int bits)
+{
+	return BuildDir(bits) + "/tests/wine/win/standin/wtsapi32.dll";
+}
+
+// The command that runs exe under Wine in the tests' prefix, with UTF-8 as
+// the locale's encoding (non-ASCII paths) and the given settings. With
+// standIn the stand-in beside exe is loaded instead of Wine's wtsapi32.
+std::vector<std::string> WineCommand(const std::string &exe, bool standIn,
+                                     const std::vector<std::string> &settings = {})
+{
+	std::vector<std::string> argv = {
+		"/usr/bin/env", "WINEPREFIX=" + prefixPath, "WINEDEBUG=-all",
+		std::string("WINEDLLOVERRIDES=mscoree,mshtml=;wtsapi32=") + (standIn ? "n" : "b"),
+		"DISPLAY=", "WAYLAND_DISPLAY=", "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
+	argv.insert(argv.end(), settings.begin(), settings.end());
+	argv.push_back(winePath);
+	argv.push_back(exe);
+	return argv;
+}
+
+// Wine, not the program, failed to start (seen once under heavy load).
+bool WineDidNotStart(const RunResult &r)
+{
+	return r.err.find("could not load ntdll.so") != std::string::npos ||
+	       r.err.compare(0, 6, "wine: ") == 0;
+}
+
+// Runs under Wine; a start-up failure of Wine itself is retried once and
+// reported as what it is.
+RunResult RunWine(const std::vector<std::string> &argv, const std::string &input, bool hold)
+{
+	RunResult r = RunProgram(argv, input, hold, 60);
+	if (!WineDidNotStart(r))
+		return r;
+	std::printf("note: Wine did not start, retried once: %s\n", r.err.c_str());
+	r = RunProgram(argv, input, hold, 60);
+	if (WineDidNotStart(r))
+		ADD_FAILURE() << "Wine itself did not start, twice (not a fault of the program): "
+		              << r.err;
+	return r;
+}
+
+// A program of the test's own, running beside the one under test.
+struct Started {
+	pid_t pid = -1;
+	int in = -1, out = -1;
+	int status = -1;
+};
+
+Started Start(const std::vector<std::string> &argv)
+{
+	Started s;
+	int in[2], out[2];
+	if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC))
+		return s;
+	std::vector<char *> args;
+	for (const std::string &a : argv)
+		args.push_back(const_cast<char *>(a.c_str()));
+	args.push_back(nullptr);
+	s.pid = fork();
+	if (s.pid == 0) {
+		dup2(in[0], 0);
+		dup2(out[1], 1);
+		execv(args[0], args.data());
+		_exit(127);
+	}
+	close(in[0]);
+	close(out[1]);
+	s.in = in[1];
+	s.out = out[0];
+	signal(SIGPIPE, SIG_IGN);
+	return s;
+}
+
+// Reads its output until it holds text, for at most 60 seconds.
+std::string ReadUntil(const Started &s, const std::string &text)
+{
+	std::string got;
+	for (int waited = 0; got.find(text) == std::string::npos && waited < 600; waited++) {
+		pollfd p = {s.out, POLLIN, 0};
+		char buf[4096];
+		ssize_t n;
+		if (poll(&p, 1, 100) > 0 && (n = read(s.out, buf, sizeof buf)) > 0)
+			got.append(buf, n);
+		else if (p.revents & POLLHUP)
+			break;
+	}
+	return got;
+}
+
+// Whether it has ended; its exit status is then kept (-1 for a signal).
+bool Ended(Started &s)
+{
+	int ws;
+	if (s.pid > 0 && waitpid(s.pid, &ws, WNOHANG) == s.pid) {
+		s.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+		s.pid = -1;
+	}
+	return s.pid <= 0;
+}
+
+// Ends its input and waits up to 30 seconds for its exit status; one that
+// does not end by then is killed (status -1).
+int Finish(Started &s, std::string *rest = nullptr)
+{
+	close(s.in);
+	for (int waited = 0; waited < 3000 && !Ended(s); waited++)
+		usleep(10000);
+	if (s.pid > 0) {
+		kill(s.pid, SIGKILL);
+		waitpid(s.pid, nullptr, 0);
+	}
+	if (rest != nullptr)
+		*rest = ReadUntil(s, std::string(1, '\0'));
+	close(s.out);
+	return s.status;
+}
+
+// The idle processes, started once for all the tests; the level-0 list
+// and the account this prefix's programs run as.
+struct Idle {
+	std::string name, pid;
+	Started process;
+};
+std::vector<Idle> idle;
+std::string skipReason, userSid, userAccount;
+std::map<std::string, std::string> levelZero; // pid -> image name
+
+class WineMainJob : public testing::Test {
+protected:
+	static void SetUpTestSuite()
+	{
+		if (access(winePath.c_str(), X_OK) != 0 || !IsFile(prefixPath + "/system.reg")) {
+			skipReason = "no Wine, or its prefix is not prepared (wine_prefix_setup)";
+			return;
+		}
+		for (int bits : {64, 32})
+			if (!IsFile(StandIn(bits)))
+				skipReason = StandIn(bits) + " is not built (cmake --build --preset mingw" +
+				             std::to_string(bits) + ")";
+		if (!skipReason.empty())
+			return;
+		Shell("rm -rf " + Quote(workDir) + " && mkdir -p " + Quote(workDir + "/idle"));
+		for (const char *name : idleNames) {
+			std::string exe = workDir + "/idle/" + name;
+			Shell("cp " + Quote(BuildDir(64) + "/tests/wine/win/idle.exe") + " " + Quote(exe));
+			Idle i = {name, "", Start(WineCommand(exe, false))};
+			std::string line = ReadUntil(i.process, "\n");
+			if (line.empty()) {
+				std::printf("note: %s gave no pid; Wine retried once\n", name);
+				Finish(i.process);
+				i.process = Start(WineCommand(exe, false));
+				line = ReadUntil(i.process, "\n");
+			}
+			i.pid = line.substr(0, line.find('\n'));
+			idle.push_back(i);
+		}
+		RunResult probe = RunWine(WineCommand(BuildDir(64) + "/tests/wine/win/level0_probe.exe",
+		                                      false), "", false);
+		for (const std::string &line : Split(probe.out, '\n')) {
+			std::vector<std::string> f = Split(line, '\t');
+			if (f.size() == 3 && f[0] == "user") {
+				userSid = f[1];
+				userAccount = f[2];
+			} else if (f.size() == 3 && f[0] == "process") {
+				levelZero[f[1]] = f[2];
+			}
+		}
+	}
+
+	static void TearDownTestSuite()
+	{
+		for (Idle &i : idle)
+			Finish(i.process);
+		idle.clear();
+		if (!workDir.empty())
+			Shell("rm -rf " + Quote(workDir));
+	}
+
+	void SetUp() override
+	{
+		if (!skipReason.empty())
+			GTEST_SKIP() << skipReason;
+	}
+};
+
+// A folder of the run's own with the program and the stand-in beside it.
+std::string Folder(const std::string &name, int bits, const std::string &program)
+{
+	std::string dir = workDir + "/" + name;
+	Shell("mkdir -p " + Quote(dir) + " && cp " + Quote(BuildDir(bits) + "/" + program) + " " +
+	      Quote(StandIn(bits)) + " " + Quote(dir));
+	return dir;
+}
+
+// The stand-in's log names files by Windows paths; Wine's Z: is the root.
+std::string LogSetting(const std::string &log)
+{
+	return "WTS_STANDIN_LOG=Z:" + log;
+}
+
+TEST_F(WineMainJob, TheIdleProcessesAreInWinesOwnList)
+{
+	ASSERT_FALSE(userSid.empty()) << "the level-0 probe gave no account";
+	ASSERT_EQ(idle.size(), 3u);
+	for (const Idle &i : idle)
+		EXPECT_EQ(levelZero[i.pid], i.name) << "pid " << i.pid;
+}
+
+// Through a pipe: the exact layout in UTF-8 with CR LF, every row the
+// record the stand-in handed out, the list freed once with its base.
+TEST_F(WineMainJob, OwnerrollPrintsTheListItWasGiven)
+{
+	for (int bits : {64, 32}) {
+		SCOPED_TRACE("ownerroll x86" + std::string(bits == 64 ? "-64" : ""));
+		std::string dir = Folder("ownerroll" + std::to_string(bits), bits,
+		                         "ownerroll/ownerroll.exe");
+		std::string log = dir + "/calls.log";
+		RunResult r = RunWine(WineCommand(dir + "/ownerroll.exe", true,
+		                                  {LogSetting(log), "WTS_STANDIN_NULL_SID=ownerroll.exe"}),
+		                      "", false);
+		EXPECT_FALSE(r.timedOut);
+		EXPECT_EQ(r.status, 0);
+		EXPECT_EQ(r.err, "");
+		std::string text;
+		for (size_t i = 0; i < r.out.size(); i++) {
+			if (r.out[i] == '\n') {
+				ASSERT_TRUE(i > 0 && r.out[i - 1] == '\r') << "a line feed without CR at " << i;
+			}
+			if (r.out[i] != '\r' || i + 1 >= r.out.size() || r.out[i + 1] != '\n')
+				text += r.out[i];
+		}
+		std::vector<TableRow> rows;
+		std::string problem;
+		ASSERT_TRUE(ParseTable(text, &rows, &problem)) << problem << "\n" << r.out;
+
+		std::vector<std::string> calls = Split(ReadFile(log), '\n');
+		ASSERT_EQ(calls.size(), rows.size() + 2) << ReadFile(log);
+		std::string count = std::to_string(rows.size());
+		std::string block = calls[0].substr(calls[0].rfind('=') + 1);
+		EXPECT_EQ(calls[0], "enumerate level=1 session=0xFFFFFFFE count=" + count +
+		                    " block=" + block);
+		EXPECT_EQ(calls.back(), "free class=1 base=" + block + " count=" + count);
+		int own = 0, nullSid = 0;
+		for (size_t i = 0; i < rows.size(); i++) {
+			const TableRow &row = rows[i];
+			std::vector<std::string> f = Split(calls[i + 1], '\t');
+			ASSERT_EQ(f.size(), 7u) << calls[i + 1];
+			EXPECT_EQ(std::vector<std::string>({row.pid, row.handles, row.threads, row.sid,
+			                                    row.name}),
+			          std::vector<std::string>({f[2], f[3], f[4], f[5], f[6]}));
+			EXPECT_EQ(row.account, row.sid == userSid ? userAccount : "") << row.sid;
+			for (const Idle &p : idle)
+				if (row.pid == p.pid && row.name == p.name && row.sid == userSid)
+					own++;
+			if (row.name == "ownerroll.exe" && row.sid == "-")
+				nullSid++;
+		}
+		EXPECT_EQ(own, 3) << r.out;
+		EXPECT_EQ(nullSid, 1) << r.out;
+	}
+}
+
+// On a pseudo-terminal Wine gives the program a console: the text goes
+// through the console interface, which Wine writes out in the locale's
+// encoding, its own terminal controls around it. The wait ends with Enter.
+TEST_F(WineMainJob, OwnerrollOnAConsole)
+{
+	if (access(scriptPath.c_str(), X_OK) != 0)
+		GTEST_SKIP() << "script not found (bsdutils): no terminal to give the program";
+	std::string dir = Folder("console", 64, "ownerroll/ownerroll.exe");
+	std::string command;
+	for (const std::string &word : WineCommand(dir + "/ownerroll.exe", true))
+		command += Quote(word) + " ";
+	Started s = Start({"/usr/bin/env", "TERM=dumb", scriptPath, "-qfec", command, "/dev/null"});
+	std::string out = ReadUntil(s, "Done! Please any key to exit()");
+	ASSERT_NE(out.find("Done! Please any key to exit()"), std::string::npos) << out;
+	// Wine's console reads the keys only once the program asks for them;
+	// an Enter typed before that would reach it as a line feed.
+	for (int typed = 0; typed < 40 && !Ended(s); typed++) {
+		EXPECT_EQ(write(s.in, "\r", 1), 1);
+		usleep(250000);
+	}
+	EXPECT_EQ(Finish(s), 0) << "the wait did not end with Enter";
+	// Wine's console turns tabs into blanks: the names are looked for whole.
+	EXPECT_NE(out.find("Processes Found: "), std::string::npos) << out;
+	EXPECT_NE(out.find(userSid), std::string::npos) << out;
+	for (const Idle &i : idle)
+		if (i.name.find('\xF0') == std::string::npos) {
+			EXPECT_NE(out.find(i.name), std::string::npos) << out;
+		}
+}
+
+// taskroll (x86): success prints nothing and waits for one character.
+TEST_F(WineMainJob, TaskrollSucceedsSilentlyAndWaits)
+{
+	std::string dir = Folder("taskroll", 32, "taskroll/taskroll.exe");
+	std::string log = dir + "/calls.log";
+	Started s = Start(WineCommand(dir + "/taskroll.exe", true, {LogSetting(log)}));
+	for (int waited = 0; ReadFile(log).find(" count=") == std::string::npos && waited < 600;
+	     waited++)
+		usleep(100000);
+	ASSERT_EQ(ReadFile(log).find("enumerate level=1 session=0xFFFFFFFE count="), 0u)
+		<< ReadFile(log);
+	usleep(300000);
+	EXPECT_FALSE(Ended(s)) << "ended without waiting";
+	EXPECT_EQ(write(s.in, "x", 1), 1);
+	std::string out;
+	EXPECT_EQ(Finish(s, &out), 0);
+	EXPECT_EQ(out, "");
+	// The list is the program's until it ends: never freed.
+	EXPECT_EQ(ReadFile(log).find("free"), std::string::npos);
+}
+
+// A failure ends at once with the error line and the code; a code of 0
+// must not read as success.
+TEST_F(WineMainJob, TaskrollFailureEndsWithTheCode)
+{
+	std::string dir = Folder("taskroll", 32, "taskroll/taskroll.exe");
+	const std::string line = "Error: WTSEnumerateProcessesEx failed with error ";
+	struct {
+		const char *code;
+		std::string out;
+		int status;
+	} cases[] = {{"5", line + "5: Access denied.\r\r\n\r\n", 5},
+	             {"0", line + "0: Success.\r\r\n\r\n", 1},
+	             // No system text: the description is empty.
+	             {"0x2000ABCD", line + "536914893: \r\n", 0xCD}};
+	for (const auto &c : cases) {
+		RunResult r = RunWine(WineCommand(dir + "/taskroll.exe", true,
+		                                  {std::string("WTS_STANDIN_FAIL=") + c.code}),
+		                      "", true);
+		EXPECT_FALSE(r.timedOut) << c.code << ": waited for input";
+		EXPECT_EQ(r.out, c.out) << c.code;
+		EXPECT_EQ(r.status, c.status) << c.code;
+		EXPECT_EQ(r.err, "") << c.code;
+	}
+}
+
+std::string Option(const std::string &arg, const std::string &name)
+{
+	std::string prefix = "--" + name + "=";
+	return arg.compare(0, prefix.size(), prefix) == 0 ? arg.substr(prefix.size()) : "";
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+	testing::InitGoogleTest(&argc, argv);
+	for (int i = 1; i < argc; i++)
+		for (auto [name, value] : std::vector<std::pair<const char *, std::string *>>{
+		         {"win64", &win64Dir}, {"win32", &win32Dir}, {"wine", &winePath},
+		         {"prefix", &prefixPath}, {"script", &scriptPath}, {"work", &workDir}})
+			if (!Option(argv[i], name).empty())
+				*value = Option(argv[i], name);
+	int status = RUN_ALL_TESTS();
+	const testing::UnitTest &unit = *testing::UnitTest::GetInstance();
+	if (status == 0 && unit.successful_test_count() == 0 && unit.skipped_test_count() > 0)
+		return 77;
+	return status;
+}

@@ -1,0 +1,264 @@
+// A stand-in for wtsapi32.dll, loaded into Wine by the tests only (Wine
+// itself answers the level-1 enumeration with "not implemented"). It serves
+// WTSEnumerateProcessesExW at level 1 and WTSFreeMemoryExW as Windows
+// documents them, from the system's own documented calls, so that the two
+// programs' main job can run end to end. Never installed or shipped.
+//
+// Test controls, read from the environment at each call:
+//   WTS_STANDIN_FAIL=CODE      the enumeration fails with this last-error code
+//   WTS_STANDIN_NULL_SID=NAME  processes of this image get a null SID
+//   WTS_STANDIN_LOG=FILE       one line per call, and one per record handed out
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <sddl.h>
+#include <tlhelp32.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+
+// The documented level-1 record, written out here on its own so that the
+// programs' declaration is checked against it rather than reused.
+struct ProcessRecord {
+	DWORD SessionId;
+	DWORD ProcessId;
+	LPWSTR pProcessName;
+	PSID pUserSid;
+	DWORD NumberOfThreads;
+	DWORD HandleCount;
+	DWORD PagefileUsage;
+	DWORD PeakPagefileUsage;
+	DWORD WorkingSetSize;
+	DWORD PeakWorkingSetSize;
+	LARGE_INTEGER UserTime;
+	LARGE_INTEGER KernelTime;
+};
+
+#ifdef _WIN64
+static_assert(sizeof(ProcessRecord) == 64 && offsetof(ProcessRecord, pUserSid) == 16 &&
+              offsetof(ProcessRecord, HandleCount) == 28 && offsetof(ProcessRecord, UserTime) == 48,
+              "x86-64 layout");
+#else
+static_assert(sizeof(ProcessRecord) == 56 && offsetof(ProcessRecord, pUserSid) == 12 &&
+              offsetof(ProcessRecord, HandleCount) == 20 && offsetof(ProcessRecord, UserTime) == 40,
+              "x86 layout");
+#endif
+
+static const DWORD processInfoLevel1 = 1;
+static const DWORD anySession = 0xFFFFFFFE;
+// A SID never takes more (SECURITY_MAX_SID_SIZE), so every record gets a
+// slot of this size.
+static const DWORD sidSlot = 68;
+
+static bool Setting(const char *name, char *value, DWORD size)
+{
+	DWORD n = GetEnvironmentVariableA(name, value, size);
+
+	return n > 0 && n < size;
+}
+
+static void Log(const char *text)
+{
+	char path[MAX_PATH];
+	HANDLE file;
+	DWORD written;
+
+	if (!Setting("WTS_STANDIN_LOG", path, sizeof path))
+		return;
+	file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+	                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+	if (file == INVALID_HANDLE_VALUE)
+		return;
+	WriteFile(file, text, (DWORD)strlen(text), &written, NULL);
+	CloseHandle(file);
+}
+
+static bool NullSidFor(const WCHAR *image)
+{
+	WCHAR name[MAX_PATH];
+	DWORD n = GetEnvironmentVariableW(L"WTS_STANDIN_NULL_SID", name, MAX_PATH);
+
+	return n > 0 && n < MAX_PATH && lstrcmpiW(name, image) == 0;
+}
+
+static bool InSession(DWORD pid, DWORD SessionId, DWORD *session)
+{
+	if (!ProcessIdToSessionId(pid, session))
+		*session = 0;
+	return SessionId == anySession || *session == SessionId;
+}
+
+// The owner's SID into slot; false where the token cannot be had.
+static bool CopyOwner(HANDLE process, PSID slot)
+{
+	HANDLE token;
+	union {
+		TOKEN_USER user;
+		BYTE bytes[sizeof(TOKEN_USER) + 68];
+	} info;
+	DWORD size;
+	bool copied = false;
+
+	if (!OpenProcessToken(process, TOKEN_QUERY, &token))
+		return false;
+	if (GetTokenInformation(token, TokenUser, &info, sizeof info, &size))
+		copied = CopySid(sidSlot, slot, info.user.User.Sid) != FALSE;
+	CloseHandle(token);
+	return copied;
+}
+
+static void FillRecord(ProcessRecord *record, const PROCESSENTRY32W *entry, DWORD session,
+                       PSID sidSlotAt, LPWSTR name)
+{
+	HANDLE process;
+	DWORD handles = 0;
+
+	ZeroMemory(record, sizeof *record);
+	record->SessionId = session;
+	record->ProcessId = entry->th32ProcessID;
+	record->NumberOfThreads = entry->cntThreads;
+	lstrcpyW(name, entry->szExeFile);
+	record->pProcessName = name;
+	process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry->th32ProcessID);
+	if (process != NULL) {
+		if (!NullSidFor(entry->szExeFile) && CopyOwner(process, sidSlotAt))
+			record->pUserSid = sidSlotAt;
+		if (GetProcessHandleCount(process, &handles))
+			record->HandleCount = handles;
+		CloseHandle(process);
+	}
+}
+
+static void LogRecord(const ProcessRecord *record)
+{
+	char name[MAX_PATH * 4];
+	char line[MAX_PATH * 4 + 256];
+	LPWSTR sidText = NULL;
+	char sid[256] = "-";
+
+	WideCharToMultiByte(CP_UTF8, 0, record->pProcessName, -1, name, sizeof name, NULL, NULL);
+	if (record->pUserSid != NULL && ConvertSidToStringSidW(record->pUserSid, &sidText)) {
+		WideCharToMultiByte(CP_UTF8, 0, sidText, -1, sid, sizeof sid, NULL, NULL);
+		LocalFree(sidText);
+	}
+	snprintf(line, sizeof line, "record\t%lu\t%lu\t%lu\t%lu\t%s\t%s\n",
+	         (unsigned long)record->SessionId, (unsigned long)record->ProcessId,
+	         (unsigned long)record->HandleCount, (unsigned long)record->NumberOfThreads, sid,
+	         name);
+	Log(line);
+}
+
+// One block: the records, then a SID slot per record, then the names. The
+// snapshot does not change between the two walks; a process that ends
+// meanwhile only loses its SID and handle count.
+static BYTE *MakeList(HANDLE snapshot, DWORD SessionId, DWORD *count)
+{
+	PROCESSENTRY32W entry;
+	DWORD session;
+	DWORD capacity = 0;
+	SIZE_T nameUnits = 0;
+	BYTE *block;
+	ProcessRecord *records;
+	BYTE *sids;
+	LPWSTR names;
+	LPWSTR namesEnd;
+
+	entry.dwSize = sizeof entry;
+	for (BOOL more = Process32FirstW(snapshot, &entry); more;
+	     more = Process32NextW(snapshot, &entry)) {
+		if (InSession(entry.th32ProcessID, SessionId, &session)) {
+			capacity++;
+			nameUnits += lstrlenW(entry.szExeFile) + 1;
+		}
+	}
+	block = (BYTE *)LocalAlloc(LMEM_ZEROINIT, capacity * (sizeof(ProcessRecord) + sidSlot) +
+	                                              nameUnits * sizeof(WCHAR) + 1);
+	if (block == NULL)
+		return NULL;
+	records = (ProcessRecord *)block;
+	sids = block + capacity * sizeof(ProcessRecord);
+	names = (LPWSTR)(sids + capacity * sidSlot);
+	namesEnd = names + nameUnits;
+	*count = 0;
+	for (BOOL more = Process32FirstW(snapshot, &entry); more && *count < capacity;
+	     more = Process32NextW(snapshot, &entry)) {
+		if (!InSession(entry.th32ProcessID, SessionId, &session) ||
+		    names + lstrlenW(entry.szExeFile) + 1 > namesEnd)
+			continue;
+		FillRecord(&records[*count], &entry, session, sids + *count * sidSlot, names);
+		names += lstrlenW(names) + 1;
+		(*count)++;
+	}
+	return block;
+}
+
+extern "C" __declspec(dllexport) BOOL WINAPI WTSEnumerateProcessesExW(HANDLE hServer,
+                                                                      DWORD *pLevel,
+                                                                      DWORD SessionId,
+                                                                      LPWSTR *ppProcessInfo,
+                                                                      DWORD *pCount)
+{
+	char line[160];
+	char failWith[32];
+	HANDLE snapshot;
+	BYTE *block;
+	DWORD count = 0;
+	DWORD level = pLevel != NULL ? *pLevel : 0;
+	DWORD error = 0;
+	bool failing = false;
+
+	if (pLevel == NULL || ppProcessInfo == NULL || pCount == NULL) {
+		error = ERROR_INVALID_PARAMETER;
+	} else if (level != processInfoLevel1) {
+		// As documented: an unknown level is answered with the one served.
+		*pLevel = processInfoLevel1;
+		error = ERROR_INVALID_PARAMETER;
+	} else if (hServer != NULL) {
+		error = ERROR_INVALID_HANDLE;
+	} else if (Setting("WTS_STANDIN_FAIL", failWith, sizeof failWith)) {
+		// 0 included: a failure whose code reads as success.
+		error = (DWORD)strtoul(failWith, NULL, 0);
+		failing = true;
+	}
+	if (failing || error != 0) {
+		snprintf(line, sizeof line, "enumerate level=%lu session=0x%lX failed=%lu\n",
+		         (unsigned long)level, (unsigned long)SessionId, (unsigned long)error);
+		Log(line);
+		SetLastError(error);
+		return FALSE;
+	}
+	snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+	if (snapshot == INVALID_HANDLE_VALUE)
+		return FALSE;
+	block = MakeList(snapshot, SessionId, &count);
+	error = GetLastError();
+	CloseHandle(snapshot);
+	if (block == NULL) {
+		SetLastError(error);
+		return FALSE;
+	}
+	snprintf(line, sizeof line, "enumerate level=%lu session=0x%lX count=%lu block=%p\n",
+	         (unsigned long)level, (unsigned long)SessionId, (unsigned long)count,
+	         (void *)block);
+	Log(line);
+	for (DWORD i = 0; i < count; i++)
+		LogRecord((ProcessRecord *)block + i);
+	*ppProcessInfo = (LPWSTR)block;
+	*pCount = count;
+	return TRUE;
+}
+
+extern "C" __declspec(dllexport) BOOL WINAPI WTSFreeMemoryExW(int WTSTypeClass, PVOID pMemory,
+                                                              ULONG NumberOfEntries)
+{
+	char line[128];
+
+	snprintf(line, sizeof line, "free class=%d base=%p count=%lu\n", WTSTypeClass, pMemory,
+	         (unsigned long)NumberOfEntries);
+	Log(line);
+	if (WTSTypeClass != (int)processInfoLevel1 || pMemory == NULL) {
+		SetLastError(ERROR_INVALID_PARAMETER);
+		return FALSE;
+	}
+	return LocalFree(pMemory) == NULL;
+}
