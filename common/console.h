@@ -10,7 +10,7 @@
 #include <cstdarg>
 #include <cstddef>
 
-#include "services.h"
+#include "winapi.h"
 
 // Writes formatted text to standard output. On Unix the text goes out as
 // UTF-8, whole, whatever the locale; on Windows a console gets it through

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "services.h"
+#include "winapi.h"
 
 // Units the formatter gathers before it hands them on.
 #define CONSOLE_CHUNK 512

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "services.h"
+#include "winapi.h"
 
 // Decodes src into dest, writing at most capacity units and never
 // splitting a surrogate pair. Each byte that does not start a valid,

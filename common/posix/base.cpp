@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "../utf.h"
-#include "winsvc_posix.h"
+#include "winapi_posix.h"
 
 static thread_local DWORD lastError;
 

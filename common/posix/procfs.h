@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "winsvc_posix.h"
+#include "winapi_posix.h"
 
 // What /proc/PID/stat tells. comm points into the parsed buffer.
 struct ProcStat {

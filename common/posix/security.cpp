@@ -9,7 +9,7 @@
 
 #include "procfs.h"
 #include "sid.h"
-#include "winsvc_posix.h"
+#include "winapi_posix.h"
 
 static const DWORD *SubAuthorities(const SID *sid)
 {

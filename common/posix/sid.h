@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "winsvc_posix.h"
+#include "winapi_posix.h"
 
 enum {
 	UnixAuthority = 22,

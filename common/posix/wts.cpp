@@ -14,7 +14,7 @@
 
 #include "procfs.h"
 #include "sid.h"
-#include "winsvc_posix.h"
+#include "winapi_posix.h"
 
 enum {
 	DirentBytes = 64 * 1024,

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "services.h"
+#include "winapi.h"
 
 // A SID here is only what the scripted services make of it.
 struct ScriptedSid {

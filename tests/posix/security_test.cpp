@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "posix/sid.h"
-#include "services.h"
+#include "winapi.h"
 #include "sids.h"
 
 namespace {

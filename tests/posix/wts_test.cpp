@@ -21,7 +21,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "services.h"
+#include "winapi.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "services.h"
+#include "winapi.h"
 
 // A SID of any shape: revision, authority, sub-authorities, and a count
 // that may lie about them (negative: the true count). Its data() is the SID.

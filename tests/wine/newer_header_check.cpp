@@ -38,7 +38,7 @@ WINBOOL WINAPI WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass, PVOID pMemory,
 #define WTS_ANY_SESSION ((DWORD)-2)
 #endif
 
-#include "services.h"
+#include "winapi.h"
 
 static_assert(sizeof(WTS_PROCESS_INFO_EXW) == (sizeof(void *) == 8 ? 64 : 56),
               "the record as the newer header gives it");

@@ -6,7 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "services.h"
+#include "winapi.h"
 
 static void Put(const WCHAR *format, ...)
 {

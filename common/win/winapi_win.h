@@ -1,9 +1,9 @@
-// The Windows services the programs use, from the platform's own headers.
+// The Windows API calls the programs use, from the platform's own headers.
 // Older headers (mingw-w64 10 among them) lack the extended process
 // enumeration; it is declared here exactly as the platform documents it,
 // and only where the headers have not declared it already.
-#ifndef WINSVC_WIN_H
-#define WINSVC_WIN_H
+#ifndef WINAPI_WIN_H
+#define WINAPI_WIN_H
 
 #ifndef NOMINMAX
 #define NOMINMAX
