@@ -22,6 +22,11 @@ void ConsolePrintf(const WCHAR *format, ...);
 // ConsolePrintf does.
 void ConsoleFlush(void);
 
+// The closing wait: brings the output out, so that it is on the screen
+// while the program waits, then reads one byte of standard input (end of
+// input ends the wait too).
+void ConsoleWaitForKey(void);
+
 // Formats into dest, never writing past capacity characters. S_OK when the
 // whole text fitted; E_INVALIDARG when capacity is 0 or above 0x7FFFFFFF;
 // STRSAFE_E_INSUFFICIENT_BUFFER when the text was cut to capacity - 1

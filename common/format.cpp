@@ -2,6 +2,7 @@
 // (wide text), "%d" (32-bit signed decimal) and "%%"; whatever else follows
 // a percent sign is copied as it stands, the sign included.
 #include <cstdarg>
+#include <cstdio>
 
 #include "console.h"
 #include "output.h"
@@ -124,6 +125,15 @@ void ConsolePrintf(const WCHAR *format, ...)
 void ConsoleFlush(void)
 {
 	ConsoleFlushOutput();
+}
+
+void ConsoleWaitForKey(void)
+{
+	ConsoleFlushOutput();
+	// Unbuffered, getchar takes one byte and leaves the rest of a shared
+	// input to whoever reads it next.
+	setvbuf(stdin, NULL, _IONBF, 0);
+	getchar();
 }
 
 HRESULT FormatBoundedV(WCHAR *dest, size_t capacity, size_t *length,

@@ -1,7 +1,5 @@
 // ownerroll: every process of this machine, in all sessions, with its
 // owner's SID and account, as a tab-separated table.
-#include <cstdio>
-
 #include "console.h"
 
 const WCHAR ErrorLineFormat[] = WIDE("Error: %s ");
@@ -66,11 +64,6 @@ int main()
 
 	ConsolePrintf(WIDE("\n\nDone! Please any key to exit()\n"));
 
-	// The table must be on the screen while the program waits.
-	ConsoleFlush();
-	// Unbuffered, getchar takes one byte and leaves the rest of a shared
-	// input to whoever reads it next.
-	setvbuf(stdin, NULL, _IONBF, 0);
-	getchar();
+	ConsoleWaitForKey();
 	return 0;
 }

@@ -1,8 +1,6 @@
 // taskroll: asks for the list of every process of this machine and tells
 // only whether that could be served. The list is not read, and lives until
 // the process ends.
-#include <cstdio>
-
 #include "console.h"
 
 const WCHAR ErrorLineFormat[] = WIDE("Error: %s\n");
@@ -18,9 +16,6 @@ int main()
 	                              (LPWSTR *)&processListing, &processCount))
 		ReportLastError(WIDE("WTSEnumerateProcessesEx"), true);
 
-	// Unbuffered, getchar takes one byte and leaves the rest of a shared
-	// input to whoever reads it next.
-	setvbuf(stdin, NULL, _IONBF, 0);
-	getchar();
+	ConsoleWaitForKey();
 	return 0;
 }
