@@ -62,7 +62,7 @@ struct Scratch {
 	// ("PID/task/TID/") once the leader has exited.
 	char base[PathBytes];
 	char path[PathBytes];
-	char dirents[DirentBytes];
+	alignas(struct dirent64) char dirents[DirentBytes];
 	char comm[CommBytes];
 	char link[LinkBytes + 1];
 };
