@@ -35,15 +35,15 @@ enum {
 	LeftOut = -1
 };
 
-// One process as its record will show it; the name lies in Names.
+// One process as its record will show it; its name starts at unit nameAt
+// of Names. Small, since there is one per process until the block is made.
 struct Facts {
 	DWORD pid;
 	DWORD session;
 	DWORD uid;
 	DWORD threads;
 	DWORD handles;
-	size_t nameAt;
-	size_t nameLength;
+	DWORD nameAt;
 };
 
 // The names of the processes kept so far, each terminated, back to back.
@@ -288,6 +288,8 @@ static int KeepName(Names *names, const char *name, size_t length, Facts *f)
 {
 	size_t need = SanitizedCapacity(length);
 
+	if (names->used + need > UINT32_MAX)
+		return ENOMEM;
 	if (names->capacity - names->used < need) {
 		size_t grown = names->capacity * 2 > names->used + need ? names->capacity * 2
 		                                                        : names->used + need;
@@ -297,9 +299,8 @@ static int KeepName(Names *names, const char *name, size_t length, Facts *f)
 		names->units = bigger;
 		names->capacity = grown;
 	}
-	f->nameAt = names->used;
-	f->nameLength = SanitizeName(name, length, names->units + names->used, need);
-	names->used += f->nameLength + 1;
+	f->nameAt = (DWORD)names->used;
+	names->used += SanitizeName(name, length, names->units + names->used, need) + 1;
 	return 0;
 }
 
