@@ -176,29 +176,3 @@ size_t ReferenceBytes(uint32_t value)
 {
 	return value < 0x80 ? 1 : value < 0x800 ? 2 : value < 0x10000 ? 3 : 4;
 }
-
-std::string ReferenceTaskName(const std::string &escaped)
-{
-	std::string out;
-	size_t at = 0;
-
-	for (;;) {
-		size_t slash = escaped.find('\\', at);
-		if (slash == std::string::npos) {
-			out += escaped.substr(at);
-			return out;
-		}
-		out += escaped.substr(at, slash - at);
-		std::string pair = escaped.substr(slash, 2);
-		if (pair == "\\n") {
-			out += '\n';
-			at = slash + 2;
-		} else if (pair == "\\\\") {
-			out += '\\';
-			at = slash + 2;
-		} else {
-			out += '\\';
-			at = slash + 1;
-		}
-	}
-}

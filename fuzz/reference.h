@@ -1,6 +1,6 @@
 // Plain reference versions of what the fuzz targets check, written apart
 // from the code under test and for clarity over speed: the formatter's
-// text, UTF-8 decoding and UTF-16 encoding, the task name's escapes.
+// text, UTF-8 decoding and UTF-16 encoding.
 #ifndef FUZZ_REFERENCE_H
 #define FUZZ_REFERENCE_H
 
@@ -45,10 +45,6 @@ std::u32string ReferenceScalars(const std::u16string &text);
 
 std::u16string ReferenceUtf16(const std::u32string &chars);
 std::string ReferenceUtf8(const std::u32string &chars);
-
-// A task name as status shows it, made plain again: a backslash and an
-// "n" are a line feed, two backslashes one; any other backslash is kept.
-std::string ReferenceTaskName(const std::string &escaped);
 
 // Units one character takes in UTF-16, bytes in UTF-8.
 size_t ReferenceUnits(uint32_t value);

@@ -1,5 +1,13 @@
-// Process enumeration over /proc: one record per process, all in one
-// block: the records back to back, then the SIDs and names they point to.
+// Process enumeration over /proc. Each process costs, where nothing is
+// unusual, four system calls, all by paths relative to one descriptor of
+// /proc and none on a descriptor of the process's own: getsid for the
+// session; the attributes of PID/task for the owner and the thread count;
+// the exe link for the image name; the attributes of PID/fd for the number
+// of descriptors. The rarer cases (no link to read, a deleted image, a
+// leader that has exited, an older kernel) pay for themselves.
+//
+// The facts of every process are read first, then the block is allocated
+// once at its exact size: the records, then the SIDs, then the names.
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -18,91 +26,52 @@
 
 enum {
 	DirentBytes = 64 * 1024,
-	// One line of 52 fields; the comm is at most 64 bytes.
-	StatBytes = 2048,
-	// The fields wanted come early; a longer file (many supplementary
-	// groups) loses the lines after them, and stat stands in for the
-	// session and the thread count.
-	StatusBytes = 8192,
-	LinkBytes = PATH_MAX
+	// "PID/", "PID/task/TID/" and a leaf after them.
+	PathBytes = 64,
+	// A task name (up to 64 bytes for a kernel thread) and its line feed.
+	CommBytes = 128,
+	LinkBytes = PATH_MAX,
+	// What ReadProcess returns for a process that is not listed.
+	LeftOut = -1
+};
+
+// One process as its record will show it; its name starts at unit nameAt
+// of Names. Small, since there is one per process until the block is made.
+struct Facts {
+	DWORD pid;
+	DWORD session;
+	DWORD uid;
+	DWORD threads;
+	DWORD handles;
+	DWORD nameAt;
+};
+
+// The names of the processes kept so far, each terminated, back to back.
+struct Names {
+	WCHAR *units;
+	size_t used;
+	size_t capacity;
 };
 
 // Buffers of one enumeration, taken once per call rather than per process.
 struct Scratch {
-	char dirents[DirentBytes];
-	char stat[StatBytes];
-	char status[StatusBytes];
-	char taskName[StatusBytes];
-	char link[LinkBytes];
-	WCHAR name[LinkBytes];
+	int procFd;
+	// "PID/": the process's directory.
+	char leader[PathBytes];
+	// Where its exe and fd are read: the leader's, or one of its threads'
+	// ("PID/task/TID/") once the leader has exited.
+	char base[PathBytes];
+	char path[PathBytes];
+	alignas(struct dirent64) char dirents[DirentBytes];
+	char comm[CommBytes];
+	char link[LinkBytes + 1];
 };
 
-// What one process contributes before it is placed in the block.
-struct Found {
-	WTS_PROCESS_INFO_EXW record;
-	size_t nameLength;
-	bool hasUid;
-	DWORD uid;
-};
-
-// A process whose directory or files are gone (it ended, or this user may
-// not see it) is left out; any other failure fails the enumeration.
+// A process whose files are gone (it ended) or hidden from this user is
+// left out; any other failure fails the enumeration.
 static bool IsGone(int error)
 {
 	return error == ENOENT || error == ESRCH || error == EACCES || error == EPERM;
-}
-
-// One open, one read, one close. Returns the bytes read, or -1 with errno.
-static ssize_t ReadFileAt(int dirFd, const char *name, char *buffer, size_t size)
-{
-	int fd = openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
-	ssize_t n;
-	int error;
-
-	if (fd < 0)
-		return -1;
-	n = read(fd, buffer, size);
-	error = errno;
-	close(fd);
-	errno = error;
-	return n;
-}
-
-// The open descriptors of a process: the entries of its fd directory.
-// Since Linux 6.2 the directory's size is that count, a far cheaper answer
-// than reading the entries; a size of 0 (older kernels, or truly none)
-// falls back to reading them. Opening the directory first keeps the rule
-// of who may see them. -1 with errno when it cannot be opened or read.
-static long CountDescriptors(int dirFd, char *buffer, size_t size)
-{
-	int fd = openat(dirFd, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	struct stat st;
-	long count = 0;
-	ssize_t n;
-
-	if (fd < 0)
-		return -1;
-	if (fstat(fd, &st) == 0 && st.st_size > 0) {
-		close(fd);
-		return st.st_size > LONG_MAX ? LONG_MAX : (long)st.st_size;
-	}
-	while ((n = getdents64(fd, buffer, size)) > 0) {
-		for (ssize_t at = 0; at < n;) {
-			const struct dirent64 *d = (const struct dirent64 *)(buffer + at);
-			if (!(d->d_name[0] == '.' && (d->d_name[1] == 0 ||
-			      (d->d_name[1] == '.' && d->d_name[2] == 0))))
-				count++;
-			at += d->d_reclen;
-		}
-	}
-	if (n < 0) {
-		int error = errno;
-		close(fd);
-		errno = error;
-		return -1;
-	}
-	close(fd);
-	return count;
 }
 
 static DWORD ClampTo32(uint64_t v)
@@ -110,16 +79,28 @@ static DWORD ClampTo32(uint64_t v)
 	return v > UINT32_MAX ? UINT32_MAX : (DWORD)v;
 }
 
-static int64_t TicksTo100ns(uint64_t ticks, long ticksPerSecond)
+static const char *Path(Scratch *s, const char *directory, const char *leaf)
 {
-	if (ticksPerSecond <= 0 || ticks > (uint64_t)INT64_MAX / 10000000)
-		return 0;
-	return (int64_t)(ticks * 10000000 / (uint64_t)ticksPerSecond);
+	stpcpy(stpcpy(s->path, directory), leaf);
+	return s->path;
 }
 
-static void PidText(int pid, char *text)
+// A name of 1 to 10 digits, not starting with 0: a pid or a tid.
+static bool IsIdName(const char *name)
+{
+	size_t n = 0;
+
+	if (name[0] < '1' || name[0] > '9')
+		return false;
+	while (n <= 10 && name[n] >= '0' && name[n] <= '9')
+		n++;
+	return n <= 10 && name[n] == 0;
+}
+
+static void SetLeader(Scratch *s, DWORD pid)
 {
 	char digits[12];
+	char *end = s->leader;
 	int n = 0;
 
 	do {
@@ -127,256 +108,341 @@ static void PidText(int pid, char *text)
 		pid /= 10;
 	} while (pid > 0);
 	while (n > 0)
-		*text++ = digits[--n];
-	*text = 0;
+		*end++ = digits[--n];
+	stpcpy(end, "/");
+	stpcpy(s->base, s->leader);
 }
 
-// Reads one process into *found. Returns 1 when it is to be listed, 0 when
-// it is left out (gone, hidden, or in another session), -1 with errno when
-// the enumeration cannot go on.
-static int ReadProcess(int procFd, int pid, DWORD sessionId, long ticksPerSecond,
-                       Scratch *s, Found *found)
+// The session, as this process's pid namespace (that of /proc) names it.
+static int ReadSession(Facts *f)
 {
-	char pidText[16];
-	ProcStat stat;
-	ProcStatus status;
-	const char *name;
-	size_t nameBytes;
-	ssize_t n;
-	long handles;
-	int dirFd, error, result = 0;
+	pid_t session = getsid((pid_t)f->pid);
 
-	PidText(pid, pidText);
-	dirFd = openat(procFd, pidText, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	if (dirFd < 0)
-		return IsGone(errno) ? 0 : -1;
-
-	n = ReadFileAt(dirFd, "status", s->status, sizeof s->status);
-	if (n < 0) {
-		result = IsGone(errno) ? 0 : -1;
-		goto done;
-	}
-	ParseStatus(s->status, (size_t)n, &status);
-	// What stat tells, from status when it has all of it.
-	if (status.hasName && status.hasSession && status.hasThreads) {
-		stat.comm = s->taskName;
-		stat.commLength = DecodeTaskName(status.name, status.nameLength, s->taskName,
-		                                 sizeof s->taskName);
-		stat.session = status.session;
-		stat.threads = status.threads;
-		// Not in status, and not worth a second file.
-		stat.userTicks = 0;
-		stat.systemTicks = 0;
-	} else {
-		// A kernel before 4.1, or without pid namespaces, has no NSsid line;
-		// a status cut short by many groups lacks it too.
-		n = ReadFileAt(dirFd, "stat", s->stat, sizeof s->stat);
-		if (n < 0) {
-			result = IsGone(errno) ? 0 : -1;
-			goto done;
-		}
-		if (!ParseStat(s->stat, (size_t)n, &stat))
-			goto done;
-	}
-	if (sessionId != WTS_ANY_SESSION && stat.session != sessionId)
-		goto done;
-	// Even a zombie counts its one thread; none left means the process was
-	// reaped while it was being read.
-	if (stat.threads == 0)
-		goto done;
-
-	n = readlinkat(dirFd, "exe", s->link, sizeof s->link);
-	if (n > 0 && (size_t)n < sizeof s->link &&
-	    ImageNameFromLink(s->link, (size_t)n, &name, &nameBytes)) {
-		// The image name.
-	} else {
-		name = stat.comm;
-		nameBytes = stat.commLength;
-	}
-	found->nameLength = SanitizeName(name, nameBytes, s->name, sizeof s->name / sizeof s->name[0]);
-
-	handles = CountDescriptors(dirFd, s->dirents, sizeof s->dirents);
-	if (handles < 0) {
-		if (!IsGone(errno)) {
-			result = -1;
-			goto done;
-		}
-		handles = 0;
-	}
-
-	memset(&found->record, 0, sizeof found->record);
-	found->record.SessionId = stat.session;
-	found->record.ProcessId = (DWORD)pid;
-	found->record.NumberOfThreads = stat.threads;
-	found->record.HandleCount = ClampTo32((uint64_t)handles);
-	if (status.hasResident)
-		found->record.WorkingSetSize = ClampTo32(status.residentBytes);
-	if (status.hasPeakResident)
-		found->record.PeakWorkingSetSize = ClampTo32(status.peakResidentBytes);
-	found->record.UserTime.QuadPart = TicksTo100ns(stat.userTicks, ticksPerSecond);
-	found->record.KernelTime.QuadPart = TicksTo100ns(stat.systemTicks, ticksPerSecond);
-	found->hasUid = status.hasEffectiveUid;
-	found->uid = status.effectiveUid;
-	result = 1;
-done:
-	// The caller reads errno when the result is -1.
-	error = errno;
-	close(dirFd);
-	errno = error;
-	return result;
+	if (session < 0)
+		return errno;
+	f->session = (DWORD)session;
+	return 0;
 }
 
-// The pids /proc lists, each once and in increasing order.
-static int *ListPids(int procFd, char *buffer, size_t size, size_t *count)
+// The kernel gives every world-readable directory of a process the
+// process's effective ids, whatever its dumpable state; the task directory
+// also counts two links besides one per thread. A zombie still counts its
+// one thread: none means the process was reaped meanwhile.
+static int ReadOwnerAndThreads(Scratch *s, Facts *f)
 {
-	int *pids = NULL;
-	size_t used = 0, capacity = 0;
-	int previous = 0;
-	ssize_t n;
+	struct stat st;
 
-	while ((n = getdents64(procFd, buffer, size)) > 0) {
-		for (ssize_t at = 0; at < n;) {
-			const struct dirent64 *d = (const struct dirent64 *)(buffer + at);
-			const char *c = d->d_name;
-			long pid = 0;
+	if (fstatat(s->procFd, Path(s, s->leader, "task"), &st, 0) != 0)
+		return errno;
+	if (st.st_nlink < 3)
+		return ESRCH;
+	f->uid = (DWORD)st.st_uid;
+	f->threads = ClampTo32(st.st_nlink - 2);
+	return 0;
+}
 
+// The target of the exe link under the base, terminated, in s->link. A
+// target cut short is ENAMETOOLONG.
+static int ReadExeLink(Scratch *s, size_t *length)
+{
+	ssize_t n = readlinkat(s->procFd, Path(s, s->base, "exe"), s->link, LinkBytes);
+
+	if (n < 0)
+		return errno;
+	if (n == 0 || n >= LinkBytes)
+		return ENAMETOOLONG;
+	s->link[n] = 0;
+	*length = (size_t)n;
+	return 0;
+}
+
+// A leader that has exited leaves neither exe nor fd while its threads run
+// on: the first thread whose link reads becomes the base. ENOENT when none
+// does.
+static int ReadExeLinkOfAThread(Scratch *s, size_t *length)
+{
+	int fd = openat(s->procFd, Path(s, s->leader, "task"), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	int error = ENOENT;
+	ssize_t n = 0;
+
+	if (fd < 0)
+		return errno;
+	while (error == ENOENT && (n = getdents64(fd, s->dirents, sizeof s->dirents)) > 0) {
+		for (ssize_t at = 0; error == ENOENT && at < n;) {
+			const struct dirent64 *d = (const struct dirent64 *)(s->dirents + at);
 			at += d->d_reclen;
-			if (*c < '1' || *c > '9')
+			if (!IsIdName(d->d_name))
 				continue;
-			while (*c >= '0' && *c <= '9' && pid <= INT_MAX)
-				pid = pid * 10 + (*c++ - '0');
-			// A pid the listing repeats after a concurrent change is
-			// skipped: every pid at most once.
-			if (*c != 0 || pid > INT_MAX || pid <= previous)
-				continue;
-			if (used == capacity) {
-				size_t grown = capacity == 0 ? 1024 : capacity * 2;
-				int *bigger = (int *)realloc(pids, grown * sizeof *pids);
-				if (bigger == NULL) {
-					free(pids);
-					errno = ENOMEM;
-					return NULL;
-				}
-				pids = bigger;
-				capacity = grown;
-			}
-			pids[used++] = (int)pid;
-			previous = (int)pid;
+			stpcpy(stpcpy(stpcpy(stpcpy(s->base, s->leader), "task/"), d->d_name), "/");
+			error = ReadExeLink(s, length);
 		}
 	}
-	if (n < 0) {
-		int error = errno;
-		free(pids);
-		errno = error;
-		return NULL;
-	}
-	if (pids == NULL)
-		pids = (int *)malloc(sizeof *pids);
-	if (pids == NULL)
-		errno = ENOMEM;
-	*count = used;
-	return pids;
+	if (n < 0)
+		error = errno;
+	close(fd);
+	if (error != 0)
+		stpcpy(s->base, s->leader);
+	return error;
 }
 
-static size_t AlignUp(size_t v, size_t to)
+// The kernel marks the link of an image whose file was removed with
+// " (deleted)", but a file may be named so. The mark is the kernel's
+// unless the link's whole text still names the very file being run.
+static bool ImageIsGone(Scratch *s)
 {
-	return (v + to - 1) / to * to;
+	struct stat image, named;
+
+	if (fstatat(s->procFd, Path(s, s->base, "exe"), &image, 0) != 0 ||
+	    fstatat(AT_FDCWD, s->link, &named, AT_SYMLINK_NOFOLLOW) != 0)
+		return true;
+	return image.st_dev != named.st_dev || image.st_ino != named.st_ino;
 }
 
-// Builds the list. The block starts with room for a record per pid and
-// the text behind it; the text is placed by offset while the block may
-// still move, and the pointers set once it is final.
-static int BuildList(int procFd, DWORD sessionId, WTS_PROCESS_INFO_EXW **list, DWORD *count)
+// The task name, from the leader's comm: the name as the task set it
+// (unlike status, comm does not escape it) and a line feed.
+static int ReadTaskName(Scratch *s, const char **name, size_t *length)
 {
-	const size_t recordBytes = sizeof(WTS_PROCESS_INFO_EXW);
-	Scratch *s;
-	int *pids;
-	size_t pidCount = 0, listed = 0, textUsed = 0, textCapacity, textStart, total;
-	long ticksPerSecond = sysconf(_SC_CLK_TCK);
-	BYTE *block = NULL;
+	int fd = openat(s->procFd, Path(s, s->leader, "comm"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+	ssize_t n;
 	int error = 0;
 
-	s = (Scratch *)malloc(sizeof *s);
+	if (fd < 0)
+		return errno;
+	n = read(fd, s->comm, sizeof s->comm);
+	if (n < 0)
+		error = errno;
+	close(fd);
+	if (error != 0)
+		return error;
+	if (n > 0 && s->comm[n - 1] == '\n')
+		n--;
+	*name = s->comm;
+	*length = (size_t)n;
+	return 0;
+}
+
+// The image name: the last part of the exe link's target. The task name
+// stands in where the link cannot be read (a kernel thread, a zombie,
+// another user's process) or names nothing.
+static int ReadName(Scratch *s, const Facts *f, const char **name, size_t *length)
+{
+	size_t n = 0;
+	int error = ReadExeLink(s, &n);
+
+	if (error == ENOENT && f->threads > 1)
+		error = ReadExeLinkOfAThread(s, &n);
+	if (error == 0) {
+		bool gone = HasDeletedMark(s->link, n) && ImageIsGone(s);
+		if (ImageNameFromLink(s->link, n, gone, name, length))
+			return 0;
+	} else if (!IsGone(error) && error != ENAMETOOLONG) {
+		return error;
+	}
+	return ReadTaskName(s, name, length);
+}
+
+// The entries of a directory, for kernels that do not give their number as
+// its size. Only the owner (and root) may read another process's fd
+// directory: 0 for the others.
+static int CountEntries(Scratch *s, const char *path, DWORD *count)
+{
+	int fd = openat(s->procFd, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	int error = 0;
+	ssize_t n;
+
+	*count = 0;
+	if (fd < 0)
+		return errno == EACCES || errno == EPERM ? 0 : errno;
+	while ((n = getdents64(fd, s->dirents, sizeof s->dirents)) > 0) {
+		for (ssize_t at = 0; at < n;) {
+			const struct dirent64 *d = (const struct dirent64 *)(s->dirents + at);
+			at += d->d_reclen;
+			if (strcmp(d->d_name, ".") != 0 && strcmp(d->d_name, "..") != 0)
+				(*count)++;
+		}
+	}
+	if (n < 0)
+		error = errno;
+	close(fd);
+	return error;
+}
+
+// The open descriptors. Since Linux 6.2 the size of the fd directory is
+// their number, for any user; a size of 0 (older kernels, or truly none)
+// falls back to counting the entries.
+static int ReadHandles(Scratch *s, Facts *f)
+{
+	struct stat st;
+
+	if (fstatat(s->procFd, Path(s, s->base, "fd"), &st, 0) != 0)
+		return errno;
+	if (st.st_size > 0) {
+		f->handles = ClampTo32((uint64_t)st.st_size);
+		return 0;
+	}
+	return CountEntries(s, Path(s, s->base, "fd"), &f->handles);
+}
+
+// Adds a name, made fit for a table cell, to names.
+static int KeepName(Names *names, const char *name, size_t length, Facts *f)
+{
+	size_t need = SanitizedCapacity(length);
+
+	if (names->used + need > UINT32_MAX)
+		return ENOMEM;
+	if (names->capacity - names->used < need) {
+		size_t grown = names->capacity * 2 > names->used + need ? names->capacity * 2
+		                                                        : names->used + need;
+		WCHAR *bigger = (WCHAR *)realloc(names->units, grown * sizeof(WCHAR));
+		if (bigger == NULL)
+			return ENOMEM;
+		names->units = bigger;
+		names->capacity = grown;
+	}
+	f->nameAt = (DWORD)names->used;
+	names->used += SanitizeName(name, length, names->units + names->used, need) + 1;
+	return 0;
+}
+
+// Reads one process into *f and its name into names. Returns 0 when it is
+// to be listed, LeftOut when it ended, is hidden or is in another session,
+// or an errno value when the enumeration cannot go on. Every fact is read
+// before the name is kept, so that no half-read process leaves a trace.
+static int ReadProcess(Scratch *s, Names *names, DWORD sessionId, DWORD pid, Facts *f)
+{
+	const char *name = NULL;
+	size_t length = 0;
+	int error;
+
+	memset(f, 0, sizeof *f);
+	f->pid = pid;
+	SetLeader(s, pid);
+	error = ReadSession(f);
+	if (error == 0 && sessionId != WTS_ANY_SESSION && f->session != sessionId)
+		return LeftOut;
+	if (error == 0)
+		error = ReadOwnerAndThreads(s, f);
+	if (error == 0)
+		error = ReadName(s, f, &name, &length);
+	if (error == 0)
+		error = ReadHandles(s, f);
+	if (error != 0)
+		return IsGone(error) ? LeftOut : error;
+	return KeepName(names, name, length, f);
+}
+
+// The pids /proc lists, each once and in increasing order, one Facts each
+// with only the pid set. The kernel lists a proc directory's pids in
+// ascending order, across getdents calls too (it resumes after the last pid
+// it gave); so a pid not above the one before can only be a repeat after a
+// concurrent change, and is dropped. Returns 0 or an errno value.
+static int ListPids(Scratch *s, Facts **facts, size_t *count)
+{
+	size_t capacity = 0;
+	DWORD previous = 0;
+	ssize_t n;
+
+	*facts = NULL;
+	*count = 0;
+	while ((n = getdents64(s->procFd, s->dirents, sizeof s->dirents)) > 0) {
+		for (ssize_t at = 0; at < n;) {
+			const struct dirent64 *d = (const struct dirent64 *)(s->dirents + at);
+			uint64_t pid = 0;
+
+			at += d->d_reclen;
+			if (!IsIdName(d->d_name))
+				continue;
+			for (const char *c = d->d_name; *c != 0; c++)
+				pid = pid * 10 + (uint64_t)(*c - '0');
+			if (pid > INT_MAX || pid <= previous)
+				continue;
+			if (*count == capacity) {
+				size_t grown = capacity == 0 ? 1024 : capacity * 2;
+				Facts *bigger = (Facts *)realloc(*facts, grown * sizeof(Facts));
+				if (bigger == NULL)
+					return ENOMEM;
+				*facts = bigger;
+				capacity = grown;
+			}
+			(*facts)[(*count)++].pid = (DWORD)pid;
+			previous = (DWORD)pid;
+		}
+	}
+	return n < 0 ? errno : 0;
+}
+
+// Lays the kept processes out in one block of the exact size: the records,
+// then a SID per record, then the names. NULL when there is no memory.
+static WTS_PROCESS_INFO_EXW *MakeBlock(const Facts *facts, size_t count, const Names *names)
+{
+	size_t recordBytes = count * sizeof(WTS_PROCESS_INFO_EXW);
+	size_t sidBytes = count * UnixSidBytes;
+	size_t nameBytes = names->used * sizeof(WCHAR);
+	BYTE *block = (BYTE *)malloc(recordBytes + sidBytes + nameBytes + 1);
+	WTS_PROCESS_INFO_EXW *records = (WTS_PROCESS_INFO_EXW *)block;
+	BYTE *sids = block + recordBytes;
+	WCHAR *text = (WCHAR *)(sids + sidBytes);
+
+	if (block == NULL)
+		return NULL;
+	if (names->units != NULL)
+		memcpy(text, names->units, nameBytes);
+	for (size_t i = 0; i < count; i++) {
+		WTS_PROCESS_INFO_EXW *r = &records[i];
+		memset(r, 0, sizeof *r);
+		r->SessionId = facts[i].session;
+		r->ProcessId = facts[i].pid;
+		r->pProcessName = text + facts[i].nameAt;
+		r->pUserSid = sids + i * UnixSidBytes;
+		BuildUnixSid(r->pUserSid, UnixUserKind, facts[i].uid);
+		r->NumberOfThreads = facts[i].threads;
+		r->HandleCount = facts[i].handles;
+	}
+	return records;
+}
+
+// Reads every listed process, moving those to be shown to the front of
+// facts: the slot written is never past the one whose pid is being read.
+// Returns 0 or an errno value.
+static int ReadAll(Scratch *s, DWORD sessionId, Facts *facts, size_t listed, Names *names,
+                   size_t *kept)
+{
+	*kept = 0;
+	for (size_t i = 0; i < listed; i++) {
+		int result = ReadProcess(s, names, sessionId, facts[i].pid, &facts[*kept]);
+		if (result == 0)
+			(*kept)++;
+		else if (result != LeftOut)
+			return result;
+	}
+	return 0;
+}
+
+// Builds the list: the pids, then the facts of each process, then the block.
+static int BuildList(int procFd, DWORD sessionId, WTS_PROCESS_INFO_EXW **list, DWORD *count)
+{
+	Scratch *s = (Scratch *)malloc(sizeof(Scratch));
+	Names names = {NULL, 0, 0};
+	Facts *facts = NULL;
+	size_t listed = 0, kept = 0;
+	int error;
+
 	if (s == NULL)
 		return ENOMEM;
-	pids = ListPids(procFd, s->dirents, sizeof s->dirents, &pidCount);
-	if (pids == NULL) {
-		error = errno;
-		free(s);
-		return error;
+	s->procFd = procFd;
+	error = ListPids(s, &facts, &listed);
+	if (error == 0)
+		error = ReadAll(s, sessionId, facts, listed, &names, &kept);
+	if (error == 0) {
+		*list = MakeBlock(facts, kept, &names);
+		*count = (DWORD)kept;
+		if (*list == NULL)
+			error = ENOMEM;
 	}
-	textStart = pidCount * recordBytes;
-	// A SID and a name of 24 characters each, to begin with.
-	textCapacity = pidCount * (UnixSidBytes + 24 * sizeof(WCHAR)) + 64;
-	block = (BYTE *)malloc(textStart + textCapacity);
-	if (block == NULL)
-		error = ENOMEM;
-
-	for (size_t i = 0; error == 0 && i < pidCount; i++) {
-		Found found;
-		WTS_PROCESS_INFO_EXW *record;
-		size_t sidAt, nameAt, end;
-		int r = ReadProcess(procFd, pids[i], sessionId, ticksPerSecond, s, &found);
-
-		if (r < 0) {
-			error = errno;
-			break;
-		}
-		if (r == 0)
-			continue;
-		sidAt = AlignUp(textUsed, alignof(DWORD));
-		nameAt = found.hasUid ? sidAt + UnixSidBytes : sidAt;
-		end = nameAt + (found.nameLength + 1) * sizeof(WCHAR);
-		if (end > textCapacity) {
-			size_t grown = textCapacity * 2 > end ? textCapacity * 2 : end;
-			BYTE *bigger = (BYTE *)realloc(block, textStart + grown);
-			if (bigger == NULL) {
-				error = ENOMEM;
-				break;
-			}
-			block = bigger;
-			textCapacity = grown;
-		}
-		if (found.hasUid)
-			BuildUnixSid(block + textStart + sidAt, UnixUserKind, found.uid);
-		memcpy(block + textStart + nameAt, s->name, (found.nameLength + 1) * sizeof(WCHAR));
-		record = (WTS_PROCESS_INFO_EXW *)block + listed;
-		*record = found.record;
-		// Offsets for now; a SID's is kept one up so that null stays null.
-		// NOLINTBEGIN(performance-no-int-to-ptr): never used as pointers
-		record->pProcessName = (LPWSTR)(uintptr_t)nameAt;
-		record->pUserSid = found.hasUid ? (PSID)(uintptr_t)(sidAt + 1) : NULL;
-		// NOLINTEND(performance-no-int-to-ptr)
-		textUsed = end;
-		listed++;
-	}
-	free(pids);
+	free(names.units);
+	free(facts);
 	free(s);
-	if (error != 0) {
-		free(block);
-		return error;
-	}
-
-	// Close the gap the processes that were left out would have used.
-	memmove(block + listed * recordBytes, block + textStart, textUsed);
-	textStart = listed * recordBytes;
-	total = textStart + textUsed;
-	if (total == 0)
-		total = 1;
-	{
-		BYTE *smaller = (BYTE *)realloc(block, total);
-		if (smaller != NULL)
-			block = smaller;
-	}
-	for (size_t i = 0; i < listed; i++) {
-		WTS_PROCESS_INFO_EXW *record = (WTS_PROCESS_INFO_EXW *)block + i;
-		record->pProcessName = (LPWSTR)(block + textStart + (uintptr_t)record->pProcessName);
-		if (record->pUserSid != NULL)
-			record->pUserSid = block + textStart + (uintptr_t)record->pUserSid - 1;
-	}
-	*list = (WTS_PROCESS_INFO_EXW *)block;
-	*count = (DWORD)listed;
-	return 0;
+	return error;
 }
 
 // /proc must be a process file system that knows this process: a bare

@@ -1,11 +1,16 @@
 // A process with a known shape for the enumeration tests: THREADS threads
 // and FDS open descriptors in all (0 and 1 among them). It writes "ready"
 // to standard output once it has that shape and ends when its standard
-// input does.
+// input does. With a third argument "leader-exits" (and THREADS at least
+// 2) its main thread ends first and another thread says "ready" once it
+// has, so that the leader is a zombie while the other threads run.
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
+
+static pthread_t leader;
 
 static void *Idle(void *)
 {
@@ -14,16 +19,35 @@ static void *Idle(void *)
 	return NULL;
 }
 
+[[noreturn]] static void ReadyUntilInputEnds()
+{
+	char c;
+
+	if (write(1, "ready\n", 6) != 6)
+		_exit(5);
+	while (read(0, &c, 1) < 0)
+		;
+	// Straight out: a leak check at exit cannot stop the threads of a
+	// process whose real and effective uids differ.
+	_exit(0);
+}
+
+static void *Waiter(void *)
+{
+	pthread_join(leader, NULL);
+	ReadyUntilInputEnds();
+}
+
 int main(int argc, char **argv)
 {
 	int threads, fds;
-	char c;
+	bool leaderExits = argc == 4 && strcmp(argv[3], "leader-exits") == 0;
 
-	if (argc != 3)
+	if (argc != 3 && !leaderExits)
 		return 2;
 	threads = atoi(argv[1]);
 	fds = atoi(argv[2]);
-	if (threads < 1 || fds < 2)
+	if (threads < (leaderExits ? 2 : 1) || fds < 2)
 		return 2;
 	// Whatever the parent left open would spoil the count.
 	for (int fd = 2; fd < 1024; fd++)
@@ -31,17 +55,18 @@ int main(int argc, char **argv)
 	for (int open = 2; open < fds; open++)
 		if (::open("/dev/null", O_RDONLY) < 0)
 			return 3;
-	for (int i = 1; i < threads; i++) {
+	for (int i = leaderExits ? 2 : 1; i < threads; i++) {
 		pthread_t t;
 		if (pthread_create(&t, NULL, Idle, NULL) != 0)
 			return 4;
 		pthread_detach(t);
 	}
-	if (write(1, "ready\n", 6) != 6)
-		return 5;
-	while (read(0, &c, 1) < 0)
-		;
-	// Straight out: a leak check at exit cannot stop the threads of a
-	// process whose real and effective uids differ.
-	_exit(0);
+	if (leaderExits) {
+		pthread_t t;
+		leader = pthread_self();
+		if (pthread_create(&t, NULL, Waiter, NULL) != 0)
+			return 4;
+		pthread_exit(NULL);
+	}
+	ReadyUntilInputEnds();
 }

@@ -116,9 +116,10 @@ struct Child {
 
 // Runs path (named argv0) with the fixture's arguments; with uids given
 // (root only) as real uid ruid and effective uid euid; with prepare given,
-// runs it in the child first and fails the start when it fails.
+// runs it in the child first and fails the start when it fails; with mode
+// given, passes it as the fixture's third argument.
 Child Start(const std::string &path, int threads, int fds, uid_t ruid = (uid_t)-1,
-            uid_t euid = (uid_t)-1, bool (*prepare)() = nullptr)
+            uid_t euid = (uid_t)-1, bool (*prepare)() = nullptr, const char *mode = nullptr)
 {
 	Child c;
 	int in[2], out[2];
@@ -133,7 +134,7 @@ Child Start(const std::string &path, int threads, int fds, uid_t ruid = (uid_t)-
 			_exit(125);
 		if (ruid != (uid_t)-1 && setresuid(ruid, euid, 0) != 0)
 			_exit(126);
-		execl(path.c_str(), path.c_str(), t.c_str(), f.c_str(), (char *)nullptr);
+		execl(path.c_str(), path.c_str(), t.c_str(), f.c_str(), mode, (char *)nullptr);
 		_exit(127);
 	}
 	close(in[0]);
@@ -207,8 +208,6 @@ TEST(Enumeration, FixtureWithKnownShapeAndOwner)
 	EXPECT_EQ(r->HandleCount, 7u);
 	EXPECT_EQ(SidText(r->pUserSid), UserSid(geteuid()));
 	EXPECT_EQ(r->SessionId, (DWORD)getsid(c.pid));
-	EXPECT_GT(r->WorkingSetSize, 0u);
-	EXPECT_GE(r->PeakWorkingSetSize, r->WorkingSetSize);
 	Release(l);
 	Stop(c);
 }
@@ -280,26 +279,72 @@ TEST(Enumeration, NamesWithControlsAndNonAscii)
 	rmdir(dir.c_str());
 }
 
-TEST(Enumeration, DeletedImageKeepsItsName)
+// The state letter of a process, from its status file; 0 when unreadable.
+char StateOf(pid_t pid)
+{
+	std::string path = "/proc/" + std::to_string(pid) + "/status";
+	char text[4096];
+	int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+	ssize_t n = fd < 0 ? -1 : read(fd, text, sizeof text - 1);
+	if (fd >= 0)
+		close(fd);
+	if (n <= 0)
+		return 0;
+	text[n] = 0;
+	const char *state = strstr(text, "\nState:\t");
+	return state == nullptr ? 0 : state[8];
+}
+
+TEST(Enumeration, ExitedLeaderAndTheDeletedMark)
 {
 	std::string dir = ScratchDir();
 	ASSERT_NE(dir, "");
-	std::string path = CopyFixture(dir, "gone-soon");
+	// The leader has exited, its threads run on: their image and
+	// descriptors are the process's. The name is longer than a task name.
+	std::string path = CopyFixture(dir, "leader-gone-with-a-long-name");
 	ASSERT_NE(path, "");
-	Child c = Start(path, 1, 2);
+	Child c = Start(path, 4, 6, (uid_t)-1, (uid_t)-1, nullptr, "leader-exits");
 	ASSERT_GT(c.pid, 0);
-	unlink(path.c_str());
-	rmdir(dir.c_str());
-	char link[PATH_MAX];
-	ssize_t n = readlink(("/proc/" + std::to_string(c.pid) + "/exe").c_str(), link, sizeof link - 1);
-	ASSERT_GT(n, 0);
-	ASSERT_NE(std::string(link, (size_t)n).find(" (deleted)"), std::string::npos);
+	for (int i = 0; i < 500 && StateOf(c.pid) != 'Z'; i++)
+		usleep(10000);
+	ASSERT_EQ(StateOf(c.pid), 'Z') << "the leader did not exit";
 	Listing l = Enumerate();
 	const WTS_PROCESS_INFO_EXW *r = Find(l, c.pid);
 	ASSERT_NE(r, nullptr);
-	EXPECT_EQ(std::u16string(r->pProcessName), u"gone-soon");
+	EXPECT_EQ(std::u16string(r->pProcessName), u"leader-gone-with-a-long-name");
+	EXPECT_EQ(r->NumberOfThreads, 4u);
+	EXPECT_EQ(r->HandleCount, 6u);
 	Release(l);
 	Stop(c);
+	unlink(path.c_str());
+
+	// The kernel's mark goes only where the file is really gone; a name
+	// may end in the same words.
+	const struct {
+		std::string file;
+		bool removed;
+		std::u16string shown;
+	} names[] = {
+		{"gone-soon", true, u"gone-soon"},
+		{"kept (deleted)", false, u"kept (deleted)"},
+		{"gone (deleted)", true, u"gone (deleted)"},
+	};
+	for (const auto &n : names) {
+		path = CopyFixture(dir, n.file);
+		ASSERT_NE(path, "");
+		c = Start(path, 1, 2);
+		ASSERT_GT(c.pid, 0);
+		if (n.removed)
+			unlink(path.c_str());
+		l = Enumerate();
+		r = Find(l, c.pid);
+		ASSERT_NE(r, nullptr);
+		EXPECT_EQ(std::u16string(r->pProcessName), n.shown);
+		Release(l);
+		Stop(c);
+		unlink(path.c_str());
+	}
+	rmdir(dir.c_str());
 }
 
 TEST(Enumeration, TaskNameWhereThereIsNoImage)
@@ -335,8 +380,17 @@ TEST(Enumeration, TaskNameWhereThereIsNoImage)
 		GTEST_SKIP() << "no process without an image is visible here";
 }
 
-// What an ordinary user sees of a root process: its task name (the
-// executable link is not theirs to read) and no descriptor count.
+// Whether the kernel gives the number of descriptors as the size of the
+// fd directory (Linux 6.2 and later), which any user may read.
+bool CountsForEveryone()
+{
+	struct stat st;
+	return stat("/proc/self/fd", &st) == 0 && st.st_size > 0;
+}
+
+// What an ordinary user sees of a root process of 3 threads and 5
+// descriptors: its task name (the executable link is not theirs to read)
+// and its descriptor count, which older kernels do not give them.
 int ListAsNobody(pid_t rootChild, const std::u16string &taskName)
 {
 	if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
@@ -359,7 +413,7 @@ int ListAsNobody(pid_t rootChild, const std::u16string &taskName)
 		result = 72;
 	else if (std::u16string(other->pProcessName) != taskName)
 		result = 73;
-	else if (other->HandleCount != 0 || other->NumberOfThreads != 3)
+	else if (other->HandleCount != (CountsForEveryone() ? 5u : 0u) || other->NumberOfThreads != 3)
 		result = 74;
 	else if (SidText(other->pUserSid) != "S-1-22-1-0")
 		result = 75;
@@ -369,7 +423,7 @@ int ListAsNobody(pid_t rootChild, const std::u16string &taskName)
 	return result;
 }
 
-TEST(Enumeration, OrdinaryUserSeesTaskNamesAndNoForeignDescriptors)
+TEST(Enumeration, OrdinaryUserSeesTaskNamesAndTheCountsTheKernelGives)
 {
 	if (geteuid() != 0)
 		GTEST_SKIP() << "needs root to run a process of root's and list it as another user";
@@ -469,60 +523,6 @@ TEST(Enumeration, SessionNotProcessGroup)
 	EXPECT_EQ(only.records[0].NumberOfThreads, 2u);
 	Release(only);
 	Stop(c);
-}
-
-// So many supplementary groups that the status read stops before the
-// session and thread lines, which stat then gives.
-bool NewSessionAndManyGroups()
-{
-	static gid_t groups[3000];
-	for (size_t i = 0; i < sizeof groups / sizeof groups[0]; i++)
-		groups[i] = (gid_t)(4000000000u + i);
-	return setsid() > 0 && setgroups(sizeof groups / sizeof groups[0], groups) == 0;
-}
-
-TEST(Enumeration, StatusCutShortByManyGroups)
-{
-	if (geteuid() != 0)
-		GTEST_SKIP() << "needs root to give a process thousands of groups";
-	std::string dir = ScratchDir();
-	ASSERT_NE(dir, "");
-	std::string path = CopyFixture(dir, "many\\groups\n");
-	ASSERT_NE(path, "");
-	Child c = Start(path, 3, 6, (uid_t)-1, (uid_t)-1, NewSessionAndManyGroups);
-	ASSERT_GT(c.pid, 0);
-	int fd = open(("/proc/" + std::to_string(c.pid) + "/status").c_str(), O_RDONLY);
-	ASSERT_GE(fd, 0);
-	std::string head(8192, 0);
-	ssize_t n = read(fd, &head[0], head.size());
-	close(fd);
-	ASSERT_GT(n, 0);
-	head.resize((size_t)n);
-	ASSERT_EQ(head.find("\nNSsid:"), std::string::npos) << "the status file now fits";
-	ASSERT_EQ(head.find("\nThreads:"), std::string::npos) << "the status file now fits";
-
-	Listing l = Enumerate();
-	CheckWellFormed(l);
-	const WTS_PROCESS_INFO_EXW *r = Find(l, c.pid);
-	ASSERT_NE(r, nullptr);
-	EXPECT_EQ(r->SessionId, (DWORD)c.pid);
-	EXPECT_EQ(r->NumberOfThreads, 3u);
-	EXPECT_EQ(r->HandleCount, 6u);
-	EXPECT_EQ(std::u16string(r->pProcessName), u"many\\groups?");
-	EXPECT_EQ(SidText(r->pUserSid), "S-1-22-1-0");
-	Release(l);
-	// Another user gets the task name, here from stat, where it is not
-	// escaped.
-	pid_t lister = fork();
-	if (lister == 0)
-		_exit(ListAsNobody(c.pid, u"many\\groups?"));
-	int status = 0;
-	ASSERT_EQ(waitpid(lister, &status, 0), lister);
-	EXPECT_TRUE(WIFEXITED(status));
-	EXPECT_EQ(WEXITSTATUS(status), 0) << "see ListAsNobody for the failed check";
-	Stop(c);
-	unlink(path.c_str());
-	rmdir(dir.c_str());
 }
 
 TEST(Enumeration, OwnProcessAndSessions)
