@@ -97,21 +97,35 @@ typedef struct _SID {
 #include "../wtsex.h"
 
 // Security services.
+// ConvertSidToStringSidW: any valid SID, as "S-1-<authority>-<sub>-...", in
+// a block for LocalFree; a null or malformed SID fails (EINVAL).
 BOOL ConvertSidToStringSidW(PSID Sid, LPWSTR *StringSid);
+// LookupAccountSidW: this machine only (null lpSystemName); Unix users
+// S-1-22-1-UID and groups S-1-22-2-GID through getpwuid_r/getgrgid_r, in
+// the domains "Unix User" and "Unix Group". Any other SID, or an id without
+// a name, fails with ENOENT; buffers too small fail with ERANGE and both
+// sizes needed.
 BOOL LookupAccountSidW(LPCWSTR lpSystemName, PSID Sid, LPWSTR Name,
                        LPDWORD cchName, LPWSTR ReferencedDomainName,
                        LPDWORD cchReferencedDomainName, PSID_NAME_USE peUse);
 
-// Base services.
+// Base services. Error codes are errno values, kept per thread.
 DWORD GetLastError(void);
 void SetLastError(DWORD dwErrCode);
+// FormatMessageW: only FORMAT_MESSAGE_ALLOCATE_BUFFER | IGNORE_INSERTS |
+// FROM_SYSTEM with LANG_NEUTRAL/SUBLANG_DEFAULT: the C library's text for
+// the code and a line feed; a code it has no name for fails (ENOMSG).
 DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
                      DWORD dwLanguageId, LPWSTR lpBuffer, DWORD nSize,
                      void *Arguments);
+// LocalAlloc: LMEM_ZEROINIT or fixed memory; LocalSize gives the size asked.
 HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes);
 SIZE_T LocalSize(HLOCAL hMem);
 HLOCAL LocalFree(HLOCAL hMem);
+// lstrlenW: a null string has length 0, as on Windows.
 int lstrlenW(LPCWSTR lpString);
+// ExitProcess: flushes stdio and exits; a code whose low 8 bits are 0 ends
+// with status 1, so a failure never passes for success.
 [[noreturn]] void ExitProcess(UINT uExitCode);
 
 #endif
