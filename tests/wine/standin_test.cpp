@@ -3,107 +3,31 @@
 // wtsapi32.dll (built beside the programs, never shipped) from a folder of
 // its own, and checks the programs against what the stand-in logged it
 // handed out, and against Wine's own level-0 list.
-//
-// Options (after GoogleTest's): --win64=DIR --win32=DIR (the cross-build
-// folders), --wine=PROGRAM, --prefix=DIR, --script=PROGRAM, --work=DIR.
-// When nothing ran but skips, the exit status is 77.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <poll.h>
-#include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-#include "run.h"
 #include "table.h"
+#include "text.h"
+#include "wine.h"
 
 namespace {
 
-std::string win64Dir, win32Dir, winePath, prefixPath, scriptPath, workDir;
-
 // Copies of the idle program under names a table must carry whole: letters
 // beyond ASCII, a character outside the BMP, a space.
-const char *const idleNames[] = {"Gr\xC3\xBC\xC3\x9F" "e \xF0\x9D\x84\x9E.exe",
-                                 "na\xC3\xAF" "ve caf\xC3\xA9.exe",
-                                 "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1.exe"};
-
-std::string ReadFile(const std::string &path)
-{
-	std::ifstream in(path, std::ios::binary);
-	return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool IsFile(const std::string &path)
-{
-	struct stat st;
-	return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::vector<std::string> Split(const std::string &text, char separator)
-{
-	std::vector<std::string> parts;
-	std::string part;
-	std::istringstream in(text);
-	while (std::getline(in, part, separator))
-		parts.push_back(part);
-	return parts;
-}
-
-std::string BuildDir(int bits)
-{
-	return bits == 64 ? win64Dir : win32Dir;
-}
+const char *const idleNames[] = {"Gr\u00FC\u00DFe \U0001D11E.exe", "na\u00EFve caf\u00E9.exe",
+                                 "\u03A9\u03BC\u03AD\u03B3\u03B1.exe"};
 
 std::string StandIn(int bits)
 {
-	return BuildDir(bits) + "/tests/wine/win/standin/wtsapi32.dll";
-}
-
-// The command that runs exe under Wine in the tests' prefix, with UTF-8 as
-// the locale's encoding (non-ASCII paths) and the given settings. With
-// standIn the stand-in beside exe is loaded instead of Wine's wtsapi32.
-std::vector<std::string> WineCommand(const std::string &exe, bool standIn,
-                                     const std::vector<std::string> &settings = {})
-{
-	std::vector<std::string> argv = {
-		"/usr/bin/env", "WINEPREFIX=" + prefixPath, "WINEDEBUG=-all",
-		std::string("WINEDLLOVERRIDES=mscoree,mshtml=;wtsapi32=") + (standIn ? "n" : "b"),
-		"DISPLAY=", "WAYLAND_DISPLAY=", "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
-	argv.insert(argv.end(), settings.begin(), settings.end());
-	argv.push_back(winePath);
-	argv.push_back(exe);
-	return argv;
-}
-
-// Wine, not the program, failed to start (seen once under heavy load).
-bool WineDidNotStart(const RunResult &r)
-{
-	return r.err.find("could not load ntdll.so") != std::string::npos ||
-	       r.err.compare(0, 6, "wine: ") == 0;
-}
-
-// Runs under Wine; a start-up failure of Wine itself is retried once and
-// reported as what it is.
-RunResult RunWine(const std::vector<std::string> &argv, const std::string &input, bool hold)
-{
-	RunResult r = RunProgram(argv, input, hold, 60);
-	if (!WineDidNotStart(r))
-		return r;
-	std::printf("note: Wine did not start, retried once: %s\n", r.err.c_str());
-	r = RunProgram(argv, input, hold, 60);
-	if (WineDidNotStart(r))
-		ADD_FAILURE() << "Wine itself did not start, twice (not a fault of the program): "
-		              << r.err;
-	return r;
+	return Built(bits, "tests/wine/win/standin/wtsapi32.dll");
 }
 
 // A program of the test's own, running beside the one under test.
@@ -196,20 +120,17 @@ class WineMainJob : public testing::Test {
 protected:
 	static void SetUpTestSuite()
 	{
-		if (access(winePath.c_str(), X_OK) != 0 || !IsFile(prefixPath + "/system.reg")) {
-			skipReason = "no Wine, or its prefix is not prepared (wine_prefix_setup)";
-			return;
-		}
+		skipReason = WineMissing();
 		for (int bits : {64, 32})
 			if (!IsFile(StandIn(bits)))
 				skipReason = StandIn(bits) + " is not built (cmake --build --preset mingw" +
 				             std::to_string(bits) + ")";
 		if (!skipReason.empty())
 			return;
-		Shell("rm -rf " + Quote(workDir) + " && mkdir -p " + Quote(workDir + "/idle"));
+		Shell("rm -rf " + Quote(setup.work) + " && mkdir -p " + Quote(setup.work + "/idle"));
 		for (const char *name : idleNames) {
-			std::string exe = workDir + "/idle/" + name;
-			Shell("cp " + Quote(BuildDir(64) + "/tests/wine/win/idle.exe") + " " + Quote(exe));
+			std::string exe = setup.work + "/idle/" + name;
+			Shell("cp " + Quote(Built(64, "tests/wine/win/idle.exe")) + " " + Quote(exe));
 			Idle i = {name, "", Start(WineCommand(exe, false))};
 			std::string line = ReadUntil(i.process, "\n");
 			if (line.empty()) {
@@ -221,9 +142,9 @@ protected:
 			i.pid = line.substr(0, line.find('\n'));
 			idle.push_back(i);
 		}
-		RunResult probe = RunWine(WineCommand(BuildDir(64) + "/tests/wine/win/level0_probe.exe",
-		                                      false), "", false);
-		for (const std::string &line : Split(probe.out, '\n')) {
+		RunResult probe = RunWine(WineCommand(Built(64, "tests/wine/win/level0_probe.exe"), false),
+		                           "", false);
+		for (const std::string &line : Lines(probe.out)) {
 			std::vector<std::string> f = Split(line, '\t');
 			if (f.size() == 3 && f[0] == "user") {
 				userSid = f[1];
@@ -239,8 +160,8 @@ protected:
 		for (Idle &i : idle)
 			Finish(i.process);
 		idle.clear();
-		if (!workDir.empty())
-			Shell("rm -rf " + Quote(workDir));
+		if (!setup.work.empty())
+			Shell("rm -rf " + Quote(setup.work));
 	}
 
 	void SetUp() override
@@ -253,8 +174,8 @@ protected:
 // A folder of the run's own with the program and the stand-in beside it.
 std::string Folder(const std::string &name, int bits, const std::string &program)
 {
-	std::string dir = workDir + "/" + name;
-	Shell("mkdir -p " + Quote(dir) + " && cp " + Quote(BuildDir(bits) + "/" + program) + " " +
+	std::string dir = setup.work + "/" + name;
+	Shell("mkdir -p " + Quote(dir) + " && cp " + Quote(Built(bits, program)) + " " +
 	      Quote(StandIn(bits)) + " " + Quote(dir));
 	return dir;
 }
@@ -300,7 +221,7 @@ TEST_F(WineMainJob, OwnerrollPrintsTheListItWasGiven)
 		std::string problem;
 		ASSERT_TRUE(ParseTable(text, &rows, &problem)) << problem << "\n" << r.out;
 
-		std::vector<std::string> calls = Split(ReadFile(log), '\n');
+		std::vector<std::string> calls = Lines(ReadFile(log));
 		ASSERT_EQ(calls.size(), rows.size() + 2) << ReadFile(log);
 		std::string count = std::to_string(rows.size());
 		std::string block = calls[0].substr(calls[0].rfind('=') + 1);
@@ -332,13 +253,10 @@ TEST_F(WineMainJob, OwnerrollPrintsTheListItWasGiven)
 // encoding, its own terminal controls around it. The wait ends with Enter.
 TEST_F(WineMainJob, OwnerrollOnAConsole)
 {
-	if (access(scriptPath.c_str(), X_OK) != 0)
+	if (!IsProgram(setup.script))
 		GTEST_SKIP() << "script not found (bsdutils): no terminal to give the program";
 	std::string dir = Folder("console", 64, "ownerroll/ownerroll.exe");
-	std::string command;
-	for (const std::string &word : WineCommand(dir + "/ownerroll.exe", true))
-		command += Quote(word) + " ";
-	Started s = Start({"/usr/bin/env", "TERM=dumb", scriptPath, "-qfec", command, "/dev/null"});
+	Started s = Start(OnTerminal(WineCommand(dir + "/ownerroll.exe", true)));
 	std::string out = ReadUntil(s, "Done! Please any key to exit()");
 	ASSERT_NE(out.find("Done! Please any key to exit()"), std::string::npos) << out;
 	// Wine's console reads the keys only once the program asks for them;
@@ -403,26 +321,4 @@ TEST_F(WineMainJob, TaskrollFailureEndsWithTheCode)
 	}
 }
 
-std::string Option(const std::string &arg, const std::string &name)
-{
-	std::string prefix = "--" + name + "=";
-	return arg.compare(0, prefix.size(), prefix) == 0 ? arg.substr(prefix.size()) : "";
-}
-
 } // namespace
-
-int main(int argc, char **argv)
-{
-	testing::InitGoogleTest(&argc, argv);
-	for (int i = 1; i < argc; i++)
-		for (auto [name, value] : std::vector<std::pair<const char *, std::string *>>{
-		         {"win64", &win64Dir}, {"win32", &win32Dir}, {"wine", &winePath},
-		         {"prefix", &prefixPath}, {"script", &scriptPath}, {"work", &workDir}})
-			if (!Option(argv[i], name).empty())
-				*value = Option(argv[i], name);
-	int status = RUN_ALL_TESTS();
-	const testing::UnitTest &unit = *testing::UnitTest::GetInstance();
-	if (status == 0 && unit.successful_test_count() == 0 && unit.skipped_test_count() > 0)
-		return 77;
-	return status;
-}
