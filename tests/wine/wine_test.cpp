@@ -19,17 +19,17 @@
 namespace {
 
 struct Program {
-	const char *path; // in the build folder
+	const char *name; // NAME/NAME.exe in the build folder
 	int bits;
 	bool deliverable; // the programs shipped: ownerroll x86-64, taskroll x86
 };
 
 // The deliverables first; the same sources built the other way round are
 // checked where they are built.
-const Program programs[] = {{"ownerroll/ownerroll.exe", 64, true},
-                            {"taskroll/taskroll.exe", 32, true},
-                            {"ownerroll/ownerroll.exe", 32, false},
-                            {"taskroll/taskroll.exe", 64, false}};
+const Program programs[] = {{"ownerroll", 64, true},
+                            {"taskroll", 32, true},
+                            {"ownerroll", 32, false},
+                            {"taskroll", 64, false}};
 const Program &ownerroll64 = programs[0];
 const Program &taskroll32 = programs[1];
 const Program &ownerroll32 = programs[2];
@@ -37,12 +37,7 @@ const Program &taskroll64 = programs[3];
 
 std::string Exe(const Program &p)
 {
-	return Built(p.bits, p.path);
-}
-
-bool IsOwnerroll(const Program &p)
-{
-	return std::string(p.path).compare(0, 9, "ownerroll") == 0;
+	return Built(p.bits, std::string(p.name) + "/" + p.name + ".exe");
 }
 
 // Why the deliverables cannot be checked, or "".
@@ -54,12 +49,6 @@ std::string NotBuilt()
 			       " && cmake --build --preset mingw" + std::to_string(p.bits) + ")";
 	return "";
 }
-
-#define SKIP_UNLESS_BUILT()                                                      \
-	do {                                                                         \
-		if (!NotBuilt().empty())                                                 \
-			GTEST_SKIP() << NotBuilt();                                          \
-	} while (0)
 
 std::string Lower(std::string s)
 {
@@ -86,7 +75,7 @@ void ExpectImports(const Program &p, const PeImage &image)
 	// only what every Windows has.
 	std::vector<std::string> dlls = {"kernel32.dll", "msvcrt.dll", "wtsapi32.dll"};
 	std::vector<std::string> wtsNames = {"WTSEnumerateProcessesExW"};
-	if (IsOwnerroll(p)) {
+	if (std::string(p.name) == "ownerroll") {
 		dlls.insert(dlls.begin(), "advapi32.dll");
 		wtsNames.push_back("WTSFreeMemoryExW");
 	}
@@ -116,20 +105,21 @@ void ExpectVersion(const Program &p, const PeImage &image)
 	EXPECT_EQ(info.fileVersionLS, patch << 16);
 	EXPECT_EQ(info.productVersionMS, major << 16 | minor);
 	EXPECT_EQ(info.productVersionLS, patch << 16);
-	std::string name = std::string(p.path).substr(std::string(p.path).find('/') + 1);
-	for (const std::string &expected :
-	     {std::string("ProductName=ownerroll"), "ProductVersion=" + version,
-	      "FileVersion=" + version, "InternalName=" + name.substr(0, name.size() - 4),
-	      "OriginalFilename=" + name})
-		EXPECT_NE(std::find(info.strings.begin(), info.strings.end(), expected),
-		          info.strings.end())
-			<< "lacks " << expected;
+	for (const auto &[key, value] :
+	     std::vector<std::pair<std::string, std::string>>{{"ProductName", "ownerroll"},
+	                                                      {"ProductVersion", version},
+	                                                      {"FileVersion", version},
+	                                                      {"InternalName", p.name},
+	                                                      {"OriginalFilename", p.name + std::string(".exe")}})
+		EXPECT_NE(info.text.find("\x01" + key + '\0' + value + '\0'), std::string::npos)
+			<< "lacks " << key << " " << value;
 }
 
 // Machine, console subsystem, manifest, imports and version of each program.
 TEST(WinBinaries, EachProgramAsBuilt)
 {
-	SKIP_UNLESS_BUILT();
+	if (!NotBuilt().empty())
+		GTEST_SKIP() << NotBuilt();
 	std::string manifest = ReadFile(setup.manifest);
 	// The one file says what the programs ask of the system.
 	EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"),
@@ -163,7 +153,8 @@ TEST(WinBinaries, EachProgramAsBuilt)
 // The toolchain's own reader sees the same as ours.
 TEST(WinBinaries, ObjdumpAgrees)
 {
-	SKIP_UNLESS_BUILT();
+	if (!NotBuilt().empty())
+		GTEST_SKIP() << NotBuilt();
 	if (!IsProgram(setup.objdump))
 		GTEST_SKIP() << "x86_64-w64-mingw32-objdump not found (binutils-mingw-w64-x86-64)";
 	for (const Program *p : {&ownerroll64, &taskroll32}) {
@@ -212,7 +203,8 @@ const std::string ownerrollOutput = errorLine +
 
 TEST(WinePrograms, ReportNotImplemented)
 {
-	SKIP_UNLESS_BUILT();
+	if (!NotBuilt().empty())
+		GTEST_SKIP() << NotBuilt();
 	if (!WineMissing().empty())
 		GTEST_SKIP() << WineMissing();
 	// With hold, standard input stays open: a program that waited for it
@@ -251,8 +243,10 @@ TEST(WinePrograms, ReportNotImplemented)
 // ---------------------------------------------------------------------------
 // The output routine on Windows, through the probe program.
 
-const Program probes[] = {{"common/win/output_probe.exe", 64, true},
-                          {"common/win/output_probe.exe", 32, false}};
+std::string Probe(int bits)
+{
+	return Built(bits, "common/win/output_probe.exe");
+}
 
 // The probe's second and third lines; on a console the character outside
 // the BMP is left out of the comparison.
@@ -264,17 +258,17 @@ TEST(WineOutput, StreamGetsUtf8WithCrLf)
 	std::string expected = "stream\r\n" + before + "\U0001F600" + after + "\r\n" + lone + "\r\n" +
 	                       "[\uFFFD\uFFFD]\r\n" + std::string(2047, 'a') + "\U0001F600" +
 	                       std::string(2050, 'a') + "\r\n";
-	if (!IsFile(Exe(probes[0])))
-		GTEST_SKIP() << Exe(probes[0]) << " is not built (preset mingw64)";
+	if (!IsFile(Probe(64)))
+		GTEST_SKIP() << Probe(64) << " is not built (preset mingw64)";
 	if (!WineMissing().empty())
 		GTEST_SKIP() << WineMissing();
-	for (const Program &p : probes) {
-		if (!IsFile(Exe(p)))
+	for (const std::string &exe : {Probe(64), Probe(32)}) {
+		if (!IsFile(exe))
 			continue;
-		RunResult r = RunWine(WineCommand(Exe(p), false), "", false);
-		EXPECT_FALSE(r.timedOut) << Exe(p);
-		EXPECT_EQ(r.status, 0) << Exe(p);
-		EXPECT_EQ(r.out, expected) << Exe(p);
+		RunResult r = RunWine(WineCommand(exe, false), "", false);
+		EXPECT_FALSE(r.timedOut) << exe;
+		EXPECT_EQ(r.status, 0) << exe;
+		EXPECT_EQ(r.out, expected) << exe;
 	}
 }
 
@@ -284,13 +278,13 @@ TEST(WineOutput, StreamGetsUtf8WithCrLf)
 // the text is compared.
 TEST(WineOutput, ConsoleGetsWideText)
 {
-	if (!IsFile(Exe(probes[0])))
-		GTEST_SKIP() << Exe(probes[0]) << " is not built (preset mingw64)";
+	if (!IsFile(Probe(64)))
+		GTEST_SKIP() << Probe(64) << " is not built (preset mingw64)";
 	if (!WineMissing().empty())
 		GTEST_SKIP() << WineMissing();
 	if (!IsProgram(setup.script))
 		GTEST_SKIP() << "script not found (bsdutils): no terminal to give the program";
-	RunResult r = RunWine(OnTerminal(WineCommand(Exe(probes[0]), false)), "", false);
+	RunResult r = RunWine(OnTerminal(WineCommand(Probe(64), false)), "", false);
 	EXPECT_FALSE(r.timedOut);
 	EXPECT_EQ(r.status, 0);
 	EXPECT_NE(r.out.find("console\r"), std::string::npos) << r.out;
