@@ -1,8 +1,9 @@
-// The Windows programs' main job under Wine. Wine answers the level-1
-// enumeration with "not implemented", so each run here loads the stand-in
-// wtsapi32.dll (built beside the programs, never shipped) from a folder of
-// its own, and checks the programs against what the stand-in logged it
-// handed out, and against Wine's own level-0 list.
+// The Windows programs' runs under Wine. Wine answers the level-1
+// enumeration with "not implemented", which drives the failure paths; for
+// the main job each run loads the stand-in wtsapi32.dll (built beside the
+// programs, never shipped) from a folder of its own, and checks the
+// programs against what the stand-in logged it handed out, and against
+// Wine's own level-0 list.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -296,28 +297,57 @@ TEST_F(WineMainJob, TaskrollSucceedsSilentlyAndWaits)
 	EXPECT_EQ(ReadFile(log).find("free"), std::string::npos);
 }
 
-// A failure ends at once with the error line and the code; a code of 0
-// must not read as success.
-TEST_F(WineMainJob, TaskrollFailureEndsWithTheCode)
+// Failures, first through Wine's own wtsapi32, which serves the level-1
+// enumeration only with "not implemented" (error 120): a real
+// implementation of the system's services, its error text and the C
+// runtime's text-mode output included. Every line feed becomes CR LF there
+// and a carriage return stays as it is: the text's own CR LF comes out as
+// CR CR LF. taskroll ends at once with the error line and the code, a code
+// of 0 not reading as success; ownerroll carries on with an empty table and
+// waits for one character, unless its reader has gone.
+TEST_F(WineMainJob, FailuresReportTheCode)
 {
-	std::string dir = Folder("taskroll", 32, "taskroll/taskroll.exe");
 	const std::string line = "Error: WTSEnumerateProcessesEx failed with error ";
+	const std::string notImplemented = line + "120: Call not implemented.\r\r\n";
+	// The error line ends in a blank, which starts the next output.
+	const std::string emptyTable = notImplemented + " Processes Found: 0\r\n\r\n" +
+	                               "#\tPID\tHandles\tThreads\tProcess Name\tSID\tAccount\r\n\r\n"
+	                               "\r\n\r\nDone! Please any key to exit()\r\n";
+	// With hold, standard input stays open: a program that waited for it
+	// would be killed at the timeout. fail: the stand-in's code, or none.
 	struct {
-		const char *code;
+		const char *program;
+		int bits;
+		const char *fail, *input;
+		bool hold, outputGone;
 		std::string out;
 		int status;
-	} cases[] = {{"5", line + "5: Access denied.\r\r\n\r\n", 5},
-	             {"0", line + "0: Success.\r\r\n\r\n", 1},
+	} cases[] = {{"taskroll", 32, nullptr, "", true, false, notImplemented + "\r\n", 120},
+	             {"taskroll", 64, nullptr, "", true, false, notImplemented + "\r\n", 120},
+	             {"ownerroll", 64, nullptr, "", false, false, emptyTable, 0},
+	             {"ownerroll", 32, nullptr, "", false, false, emptyTable, 0},
+	             {"ownerroll", 64, nullptr, "x", true, false, emptyTable, 0},
+	             {"ownerroll", 64, nullptr, "", true, true, "", 1},
+	             {"taskroll", 32, "5", "", true, false, line + "5: Access denied.\r\r\n\r\n", 5},
+	             {"taskroll", 32, "0", "", true, false, line + "0: Success.\r\r\n\r\n", 1},
 	             // No system text: the description is empty.
-	             {"0x2000ABCD", line + "536914893: \r\n", 0xCD}};
+	             {"taskroll", 32, "0x2000ABCD", "", true, false, line + "536914893: \r\n", 0xCD}};
 	for (const auto &c : cases) {
-		RunResult r = RunWine(WineCommand(dir + "/taskroll.exe", true,
-		                                  {std::string("WTS_STANDIN_FAIL=") + c.code}),
-		                      "", true);
-		EXPECT_FALSE(r.timedOut) << c.code << ": waited for input";
-		EXPECT_EQ(r.out, c.out) << c.code;
-		EXPECT_EQ(r.status, c.status) << c.code;
-		EXPECT_EQ(r.err, "") << c.code;
+		std::string name = std::string(c.program) + ".exe";
+		std::string path = std::string(c.program) + "/" + name;
+		SCOPED_TRACE(path + " x" + std::to_string(c.bits) + " fail " + (c.fail ? c.fail : "-") +
+		             " input \"" + c.input + "\"" + (c.outputGone ? ", output gone" : ""));
+		std::string exe = c.fail == nullptr ? Built(c.bits, path)
+		                                    : Folder("failing", c.bits, path) + "/" + name;
+		std::vector<std::string> settings;
+		if (c.fail != nullptr)
+			settings.push_back(std::string("WTS_STANDIN_FAIL=") + c.fail);
+		RunResult r = RunWine(WineCommand(exe, c.fail != nullptr, settings), c.input, c.hold,
+		                      c.outputGone);
+		EXPECT_FALSE(r.timedOut) << "waited";
+		EXPECT_EQ(r.out, c.out);
+		EXPECT_EQ(r.status, c.status);
+		EXPECT_EQ(r.err, "");
 	}
 }
 

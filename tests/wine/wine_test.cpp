@@ -1,9 +1,6 @@
-// The Windows programs as built: their executable files, and their runs
-// under Wine, whose Windows API serves the level-1 process enumeration only
-// with "not implemented" (error 120). That drives the failure paths through
-// a real implementation of the system's services, the error text and the C
-// runtime's text-mode output included. A test whose tools or programs are
-// missing is skipped with the reason.
+// The Windows programs as built: their executable files, and the output
+// routine under Wine through a probe program. A test whose tools or
+// programs are missing is skipped with the reason.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,8 +29,6 @@ const Program programs[] = {{"ownerroll", 64, true},
                             {"taskroll", 64, false}};
 const Program &ownerroll64 = programs[0];
 const Program &taskroll32 = programs[1];
-const Program &ownerroll32 = programs[2];
-const Program &taskroll64 = programs[3];
 
 std::string Exe(const Program &p)
 {
@@ -176,67 +171,6 @@ TEST(WinBinaries, ObjdumpAgrees)
 		std::sort(dlls.begin(), dlls.end());
 		EXPECT_EQ(dlls, DllNames(ReadPeImage(exe))) << exe;
 		EXPECT_NE(headers.find("WTSEnumerateProcessesExW"), std::string::npos) << exe;
-	}
-}
-
-// ---------------------------------------------------------------------------
-// The programs under Wine.
-//
-// Wine's text for error 120 is "Call not implemented.\r\n". Through the C
-// runtime's standard output in text mode every line feed becomes CR LF and
-// a carriage return stays as it is: the text's own CR LF comes out as
-// CR CR LF. On a Windows console the wide text goes out untouched.
-
-const std::string errorLine =
-	"Error: WTSEnumerateProcessesEx failed with error 120: Call not implemented.\r\r\n";
-
-// taskroll: the error line with its own line feed, then exit status 120,
-// without reading standard input.
-const std::string taskrollOutput = errorLine + "\r\n";
-
-// ownerroll: the error line ends in a blank, which starts the next output;
-// then no rows and the closing line, and a wait for one character.
-const std::string ownerrollOutput = errorLine +
-	" Processes Found: 0\r\n\r\n"
-	"#\tPID\tHandles\tThreads\tProcess Name\tSID\tAccount\r\n\r\n"
-	"\r\n\r\nDone! Please any key to exit()\r\n";
-
-TEST(WinePrograms, ReportNotImplemented)
-{
-	if (!NotBuilt().empty())
-		GTEST_SKIP() << NotBuilt();
-	if (!WineMissing().empty())
-		GTEST_SKIP() << WineMissing();
-	// With hold, standard input stays open: a program that waited for it
-	// would be killed at the timeout.
-	struct {
-		const Program *p;
-		const char *input;
-		bool hold, outputGone;
-		std::string out;
-		int status;
-	} cases[] = {
-		// taskroll ends without reading its input.
-		{&taskroll32, "", true, false, taskrollOutput, 120},
-		{&taskroll64, "", true, false, taskrollOutput, 120},
-		{&ownerroll64, "", false, false, ownerrollOutput, 0},
-		{&ownerroll32, "", false, false, ownerrollOutput, 0},
-		// One character ends ownerroll's wait.
-		{&ownerroll64, "x", true, false, ownerrollOutput, 0},
-		// A reader that has gone ends ownerroll at once, silently, and
-		// never as a success.
-		{&ownerroll64, "", true, true, "", 1},
-	};
-	for (const auto &c : cases) {
-		if (!IsFile(Exe(*c.p)))
-			continue;
-		SCOPED_TRACE(Exe(*c.p) + " input \"" + c.input + "\"" +
-		             (c.outputGone ? ", output gone" : ""));
-		RunResult r = RunWine(WineCommand(Exe(*c.p), false), c.input, c.hold, c.outputGone);
-		EXPECT_FALSE(r.timedOut) << "waited";
-		EXPECT_EQ(r.out, c.out);
-		EXPECT_EQ(r.status, c.status);
-		EXPECT_EQ(r.err, "");
 	}
 }
 
