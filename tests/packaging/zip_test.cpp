@@ -15,16 +15,12 @@
 static const std::string version = PROJECT_VERSION_TEXT;
 static const std::string topDir = "ownerroll-" + version + "-windows";
 
-// The zip and its unpacked contents, in a folder of this test's own.
-struct Zip {
-	std::string dir;
-	std::string path;
-	std::string unpacked;
-};
-
 class WindowsZip : public testing::Test {
 protected:
-	Zip zip;
+	// The zip and its unpacked contents, in a folder of this test's own.
+	struct {
+		std::string dir, path, unpacked;
+	} zip;
 
 	void SetUp() override
 	{

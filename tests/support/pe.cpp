@@ -125,7 +125,7 @@ static void ReadResources(File &f, uint32_t rva, PeImage &image)
 					f.bad = true;
 					return;
 				}
-				image.resources.push_back({type, id, language, f.bytes.substr(offset, size)});
+				image.resources.push_back({type, id, f.bytes.substr(offset, size)});
 			}
 		}
 	}
@@ -176,17 +176,6 @@ PeImage ReadPeImage(const std::string &path)
 	if (f.bad)
 		image.error = "malformed headers, imports or resources";
 	return image;
-}
-
-bool FindResource(const PeImage &image, uint32_t type, uint32_t id, std::string &data)
-{
-	for (const PeResource &r : image.resources) {
-		if (r.type == type && r.id == id) {
-			data = r.data;
-			return true;
-		}
-	}
-	return false;
 }
 
 VersionInfo ParseVersionInfo(const std::string &data)

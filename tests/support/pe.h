@@ -15,9 +15,8 @@ struct PeImport {
 };
 
 struct PeResource {
-	uint32_t type = 0;          // numeric type, id and language; named entries are left out
+	uint32_t type = 0;          // numeric type and id, one per language; named entries are left out
 	uint32_t id = 0;
-	uint32_t language = 0;
 	std::string data;
 };
 
@@ -32,9 +31,6 @@ struct PeImage {
 };
 
 PeImage ReadPeImage(const std::string &path);
-
-// The data of resource type/id in its first language, or false.
-bool FindResource(const PeImage &image, uint32_t type, uint32_t id, std::string &data);
 
 struct VersionInfo {
 	bool valid = false;         // the fixed information was found

@@ -181,12 +181,6 @@ std::string Folder(const std::string &name, int bits, const std::string &program
 	return dir;
 }
 
-// The stand-in's log names files by Windows paths; Wine's Z: is the root.
-std::string LogSetting(const std::string &log)
-{
-	return "WTS_STANDIN_LOG=Z:" + log;
-}
-
 TEST_F(WineMainJob, TheIdleProcessesAreInWinesOwnList)
 {
 	ASSERT_FALSE(userSid.empty()) << "the level-0 probe gave no account";
@@ -205,7 +199,7 @@ TEST_F(WineMainJob, OwnerrollPrintsTheListItWasGiven)
 		                         "ownerroll/ownerroll.exe");
 		std::string log = dir + "/calls.log";
 		RunResult r = RunWine(WineCommand(dir + "/ownerroll.exe", true,
-		                                  {LogSetting(log), "WTS_STANDIN_NULL_SID=ownerroll.exe"}),
+		                                  {"WTS_STANDIN_LOG=Z:" + log, "WTS_STANDIN_NULL_SID=ownerroll.exe"}),
 		                      "", false);
 		EXPECT_FALSE(r.timedOut);
 		EXPECT_EQ(r.status, 0);
@@ -281,7 +275,7 @@ TEST_F(WineMainJob, TaskrollSucceedsSilentlyAndWaits)
 {
 	std::string dir = Folder("taskroll", 32, "taskroll/taskroll.exe");
 	std::string log = dir + "/calls.log";
-	Started s = Start(WineCommand(dir + "/taskroll.exe", true, {LogSetting(log)}));
+	Started s = Start(WineCommand(dir + "/taskroll.exe", true, {"WTS_STANDIN_LOG=Z:" + log}));
 	for (int waited = 0; ReadFile(log).find(" count=") == std::string::npos && waited < 600;
 	     waited++)
 		usleep(100000);
