@@ -125,7 +125,7 @@ static void ReadResources(File &f, uint32_t rva, PeImage &image)
 					f.bad = true;
 					return;
 				}
-				image.resources.push_back({type, id, language, f.bytes.substr(offset, size)});
+				image.resources.push_back({type, id, f.bytes.substr(offset, size)});
 			}
 		}
 	}
@@ -178,87 +178,21 @@ PeImage ReadPeImage(const std::string &path)
 	return image;
 }
 
-bool FindResource(const PeImage &image, uint32_t type, uint32_t id, std::string &data)
-{
-	for (const PeResource &r : image.resources) {
-		if (r.type == type && r.id == id) {
-			data = r.data;
-			return true;
-		}
-	}
-	return false;
-}
-
-static size_t Align4(size_t n)
-{
-	return (n + 3) & ~(size_t)3;
-}
-
-// Reads UTF-16 text up to its terminator, within end; non-ASCII units
-// become '?'. next is the offset after the terminator.
-static bool ReadText(const std::string &b, size_t at, size_t end, std::string &text, size_t &next)
-{
-	bool bad = false;
-	text.clear();
-	for (;;) {
-		if (at + 2 > end)
-			return false;
-		uint32_t unit = Get(b, at, 2, bad);
-		if (bad)
-			return false;
-		at += 2;
-		if (unit == 0)
-			break;
-		text += unit < 0x80 ? (char)unit : '?';
-	}
-	next = at;
-	return true;
-}
-
-// One block of a version resource: wLength, wValueLength, wType, szKey,
-// padding, Value, padding, children. Text values (wType 1) are collected
-// by key; the fixed information is the value of the root block.
-static bool WalkBlock(const std::string &b, size_t at, size_t end, bool root, VersionInfo &info)
-{
-	bool bad = false;
-	uint32_t length = Get(b, at, 2, bad), valueLength = Get(b, at + 2, 2, bad), type = Get(b, at + 4, 2, bad);
-	if (bad || length < 6 || at + length > end)
-		return false;
-	size_t blockEnd = at + length;
-	std::string key;
-	size_t value;
-	if (!ReadText(b, at + 6, blockEnd, key, value))
-		return false;
-	value = Align4(value);
-	size_t valueBytes = type == 1 ? 2u * valueLength : valueLength;
-	if (value + valueBytes > blockEnd)
-		return false;
-	if (root) {
-		if (key != "VS_VERSION_INFO" || valueBytes < 52 || Get(b, value, 4, bad) != 0xFEEF04BD)
-			return false;
-		info.fileVersionMS = Get(b, value + 8, 4, bad);
-		info.fileVersionLS = Get(b, value + 12, 4, bad);
-		info.productVersionMS = Get(b, value + 16, 4, bad);
-		info.productVersionLS = Get(b, value + 20, 4, bad);
-	} else if (type == 1 && valueLength > 0) {
-		std::string text;
-		size_t next;
-		if (!ReadText(b, value, value + valueBytes, text, next))
-			return false;
-		info.strings.push_back(key + "=" + text);
-	}
-	for (size_t child = Align4(value + valueBytes); child < blockEnd;) {
-		uint32_t childLength = Get(b, child, 2, bad);
-		if (bad || childLength == 0 || !WalkBlock(b, child, blockEnd, false, info))
-			return false;
-		child = Align4(child + childLength);
-	}
-	return true;
-}
-
 VersionInfo ParseVersionInfo(const std::string &data)
 {
 	VersionInfo info;
-	info.valid = WalkBlock(data, 0, data.size(), true, info);
+	bool bad = false;
+	// The fixed information starts with its signature.
+	size_t fixed = data.find("\xBD\x04\xEF\xFE");
+	info.fileVersionMS = Get(data, fixed + 8, 4, bad);
+	info.fileVersionLS = Get(data, fixed + 12, 4, bad);
+	info.productVersionMS = Get(data, fixed + 16, 4, bad);
+	info.productVersionLS = Get(data, fixed + 20, 4, bad);
+	info.valid = fixed != std::string::npos && !bad;
+	for (size_t at = 0; at + 1 < data.size(); at += 2) {
+		uint32_t unit = Get(data, at, 2, bad);
+		if (unit != 0 || info.text.empty() || info.text.back() != '\0')
+			info.text += unit < 0x80 ? (char)unit : '?';
+	}
 	return info;
 }

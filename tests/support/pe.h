@@ -15,9 +15,8 @@ struct PeImport {
 };
 
 struct PeResource {
-	uint32_t type = 0;          // numeric type, id and language; named entries are left out
+	uint32_t type = 0;          // numeric type and id, one per language; named entries are left out
 	uint32_t id = 0;
-	uint32_t language = 0;
 	std::string data;
 };
 
@@ -33,17 +32,17 @@ struct PeImage {
 
 PeImage ReadPeImage(const std::string &path);
 
-// The data of resource type/id in its first language, or false.
-bool FindResource(const PeImage &image, uint32_t type, uint32_t id, std::string &data);
-
 struct VersionInfo {
-	bool valid = false;
+	bool valid = false;         // the fixed information was found
 	uint32_t fileVersionMS = 0, fileVersionLS = 0;
 	uint32_t productVersionMS = 0, productVersionLS = 0;
-	std::vector<std::string> strings; // StringFileInfo values as "key=value", ASCII
+	// The whole resource as text, each unit past ASCII as '?', runs of
+	// zero units as one: a text value reads "\x01KEY\0VALUE\0" (the block's
+	// text type, its key, the value).
+	std::string text;
 };
 
-// The data of a version resource (type 16), block by block.
+// The data of a version resource (type 16).
 VersionInfo ParseVersionInfo(const std::string &data);
 
 #endif

@@ -1,109 +1,34 @@
-// The Windows programs' main job under Wine. Wine answers the level-1
-// enumeration with "not implemented", so each run here loads the stand-in
-// wtsapi32.dll (built beside the programs, never shipped) from a folder of
-// its own, and checks the programs against what the stand-in logged it
-// handed out, and against Wine's own level-0 list.
-//
-// Options (after GoogleTest's): --win64=DIR --win32=DIR (the cross-build
-// folders), --wine=PROGRAM, --prefix=DIR, --script=PROGRAM, --work=DIR.
-// When nothing ran but skips, the exit status is 77.
+// The Windows programs' runs under Wine. Wine answers the level-1
+// enumeration with "not implemented", which drives the failure paths; for
+// the main job each run loads the stand-in wtsapi32.dll (built beside the
+// programs, never shipped) from a folder of its own, and checks the
+// programs against what the stand-in logged it handed out, and against
+// Wine's own level-0 list.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <poll.h>
-#include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-#include "run.h"
 #include "table.h"
+#include "text.h"
+#include "wine.h"
 
 namespace {
 
-std::string win64Dir, win32Dir, winePath, prefixPath, scriptPath, workDir;
-
 // Copies of the idle program under names a table must carry whole: letters
 // beyond ASCII, a character outside the BMP, a space.
-const char *const idleNames[] = {"Gr\xC3\xBC\xC3\x9F" "e \xF0\x9D\x84\x9E.exe",
-                                 "na\xC3\xAF" "ve caf\xC3\xA9.exe",
-                                 "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1.exe"};
-
-std::string ReadFile(const std::string &path)
-{
-	std::ifstream in(path, std::ios::binary);
-	return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool IsFile(const std::string &path)
-{
-	struct stat st;
-	return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-std::vector<std::string> Split(const std::string &text, char separator)
-{
-	std::vector<std::string> parts;
-	std::string part;
-	std::istringstream in(text);
-	while (std::getline(in, part, separator))
-		parts.push_back(part);
-	return parts;
-}
-
-std::string BuildDir(int bits)
-{
-	return bits == 64 ? win64Dir : win32Dir;
-}
+const char *const idleNames[] = {"Gr\u00FC\u00DFe \U0001D11E.exe", "na\u00EFve caf\u00E9.exe",
+                                 "\u03A9\u03BC\u03AD\u03B3\u03B1.exe"};
 
 std::string StandIn(int bits)
 {
-	return BuildDir(bits) + "/tests/wine/win/standin/wtsapi32.dll";
-}
-
-// The command that runs exe under Wine in the tests' prefix, with UTF-8 as
-// the locale's encoding (non-ASCII paths) and the given settings. With
-// standIn the stand-in beside exe is loaded instead of Wine's wtsapi32.
-std::vector<std::string> WineCommand(const std::string &exe, bool standIn,
-                                     const std::vector<std::string> &settings = {})
-{
-	std::vector<std::string> argv = {
-		"/usr/bin/env", "WINEPREFIX=" + prefixPath, "WINEDEBUG=-all",
-		std::string("WINEDLLOVERRIDES=mscoree,mshtml=;wtsapi32=") + (standIn ? "n" : "b"),
-		"DISPLAY=", "WAYLAND_DISPLAY=", "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
-	argv.insert(argv.end(), settings.begin(), settings.end());
-	argv.push_back(winePath);
-	argv.push_back(exe);
-	return argv;
-}
-
-// Wine, not the program, failed to start (seen once under heavy load).
-bool WineDidNotStart(const RunResult &r)
-{
-	return r.err.find("could not load ntdll.so") != std::string::npos ||
-	       r.err.compare(0, 6, "wine: ") == 0;
-}
-
-// Runs under Wine; a start-up failure of Wine itself is retried once and
-// reported as what it is.
-RunResult RunWine(const std::vector<std::string> &argv, const std::string &input, bool hold)
-{
-	RunResult r = RunProgram(argv, input, hold, 60);
-	if (!WineDidNotStart(r))
-		return r;
-	std::printf("note: Wine did not start, retried once: %s\n", r.err.c_str());
-	r = RunProgram(argv, input, hold, 60);
-	if (WineDidNotStart(r))
-		ADD_FAILURE() << "Wine itself did not start, twice (not a fault of the program): "
-		              << r.err;
-	return r;
+	return Built(bits, "tests/wine/win/standin/wtsapi32.dll");
 }
 
 // A program of the test's own, running beside the one under test.
@@ -196,20 +121,17 @@ class WineMainJob : public testing::Test {
 protected:
 	static void SetUpTestSuite()
 	{
-		if (access(winePath.c_str(), X_OK) != 0 || !IsFile(prefixPath + "/system.reg")) {
-			skipReason = "no Wine, or its prefix is not prepared (wine_prefix_setup)";
-			return;
-		}
+		skipReason = WineMissing();
 		for (int bits : {64, 32})
 			if (!IsFile(StandIn(bits)))
 				skipReason = StandIn(bits) + " is not built (cmake --build --preset mingw" +
 				             std::to_string(bits) + ")";
 		if (!skipReason.empty())
 			return;
-		Shell("rm -rf " + Quote(workDir) + " && mkdir -p " + Quote(workDir + "/idle"));
+		Shell("rm -rf " + Quote(setup.work) + " && mkdir -p " + Quote(setup.work + "/idle"));
 		for (const char *name : idleNames) {
-			std::string exe = workDir + "/idle/" + name;
-			Shell("cp " + Quote(BuildDir(64) + "/tests/wine/win/idle.exe") + " " + Quote(exe));
+			std::string exe = setup.work + "/idle/" + name;
+			Shell("cp " + Quote(Built(64, "tests/wine/win/idle.exe")) + " " + Quote(exe));
 			Idle i = {name, "", Start(WineCommand(exe, false))};
 			std::string line = ReadUntil(i.process, "\n");
 			if (line.empty()) {
@@ -221,9 +143,9 @@ protected:
 			i.pid = line.substr(0, line.find('\n'));
 			idle.push_back(i);
 		}
-		RunResult probe = RunWine(WineCommand(BuildDir(64) + "/tests/wine/win/level0_probe.exe",
-		                                      false), "", false);
-		for (const std::string &line : Split(probe.out, '\n')) {
+		RunResult probe = RunWine(WineCommand(Built(64, "tests/wine/win/level0_probe.exe"), false),
+		                           "", false);
+		for (const std::string &line : Lines(probe.out)) {
 			std::vector<std::string> f = Split(line, '\t');
 			if (f.size() == 3 && f[0] == "user") {
 				userSid = f[1];
@@ -239,8 +161,8 @@ protected:
 		for (Idle &i : idle)
 			Finish(i.process);
 		idle.clear();
-		if (!workDir.empty())
-			Shell("rm -rf " + Quote(workDir));
+		if (!setup.work.empty())
+			Shell("rm -rf " + Quote(setup.work));
 	}
 
 	void SetUp() override
@@ -253,16 +175,10 @@ protected:
 // A folder of the run's own with the program and the stand-in beside it.
 std::string Folder(const std::string &name, int bits, const std::string &program)
 {
-	std::string dir = workDir + "/" + name;
-	Shell("mkdir -p " + Quote(dir) + " && cp " + Quote(BuildDir(bits) + "/" + program) + " " +
+	std::string dir = setup.work + "/" + name;
+	Shell("mkdir -p " + Quote(dir) + " && cp " + Quote(Built(bits, program)) + " " +
 	      Quote(StandIn(bits)) + " " + Quote(dir));
 	return dir;
-}
-
-// The stand-in's log names files by Windows paths; Wine's Z: is the root.
-std::string LogSetting(const std::string &log)
-{
-	return "WTS_STANDIN_LOG=Z:" + log;
 }
 
 TEST_F(WineMainJob, TheIdleProcessesAreInWinesOwnList)
@@ -283,7 +199,7 @@ TEST_F(WineMainJob, OwnerrollPrintsTheListItWasGiven)
 		                         "ownerroll/ownerroll.exe");
 		std::string log = dir + "/calls.log";
 		RunResult r = RunWine(WineCommand(dir + "/ownerroll.exe", true,
-		                                  {LogSetting(log), "WTS_STANDIN_NULL_SID=ownerroll.exe"}),
+		                                  {"WTS_STANDIN_LOG=Z:" + log, "WTS_STANDIN_NULL_SID=ownerroll.exe"}),
 		                      "", false);
 		EXPECT_FALSE(r.timedOut);
 		EXPECT_EQ(r.status, 0);
@@ -300,7 +216,7 @@ TEST_F(WineMainJob, OwnerrollPrintsTheListItWasGiven)
 		std::string problem;
 		ASSERT_TRUE(ParseTable(text, &rows, &problem)) << problem << "\n" << r.out;
 
-		std::vector<std::string> calls = Split(ReadFile(log), '\n');
+		std::vector<std::string> calls = Lines(ReadFile(log));
 		ASSERT_EQ(calls.size(), rows.size() + 2) << ReadFile(log);
 		std::string count = std::to_string(rows.size());
 		std::string block = calls[0].substr(calls[0].rfind('=') + 1);
@@ -332,13 +248,10 @@ TEST_F(WineMainJob, OwnerrollPrintsTheListItWasGiven)
 // encoding, its own terminal controls around it. The wait ends with Enter.
 TEST_F(WineMainJob, OwnerrollOnAConsole)
 {
-	if (access(scriptPath.c_str(), X_OK) != 0)
+	if (!IsProgram(setup.script))
 		GTEST_SKIP() << "script not found (bsdutils): no terminal to give the program";
 	std::string dir = Folder("console", 64, "ownerroll/ownerroll.exe");
-	std::string command;
-	for (const std::string &word : WineCommand(dir + "/ownerroll.exe", true))
-		command += Quote(word) + " ";
-	Started s = Start({"/usr/bin/env", "TERM=dumb", scriptPath, "-qfec", command, "/dev/null"});
+	Started s = Start(OnTerminal(WineCommand(dir + "/ownerroll.exe", true)));
 	std::string out = ReadUntil(s, "Done! Please any key to exit()");
 	ASSERT_NE(out.find("Done! Please any key to exit()"), std::string::npos) << out;
 	// Wine's console reads the keys only once the program asks for them;
@@ -362,7 +275,7 @@ TEST_F(WineMainJob, TaskrollSucceedsSilentlyAndWaits)
 {
 	std::string dir = Folder("taskroll", 32, "taskroll/taskroll.exe");
 	std::string log = dir + "/calls.log";
-	Started s = Start(WineCommand(dir + "/taskroll.exe", true, {LogSetting(log)}));
+	Started s = Start(WineCommand(dir + "/taskroll.exe", true, {"WTS_STANDIN_LOG=Z:" + log}));
 	for (int waited = 0; ReadFile(log).find(" count=") == std::string::npos && waited < 600;
 	     waited++)
 		usleep(100000);
@@ -378,51 +291,58 @@ TEST_F(WineMainJob, TaskrollSucceedsSilentlyAndWaits)
 	EXPECT_EQ(ReadFile(log).find("free"), std::string::npos);
 }
 
-// A failure ends at once with the error line and the code; a code of 0
-// must not read as success.
-TEST_F(WineMainJob, TaskrollFailureEndsWithTheCode)
+// Failures, first through Wine's own wtsapi32, which serves the level-1
+// enumeration only with "not implemented" (error 120): a real
+// implementation of the system's services, its error text and the C
+// runtime's text-mode output included. Every line feed becomes CR LF there
+// and a carriage return stays as it is: the text's own CR LF comes out as
+// CR CR LF. taskroll ends at once with the error line and the code, a code
+// of 0 not reading as success; ownerroll carries on with an empty table and
+// waits for one character, unless its reader has gone.
+TEST_F(WineMainJob, FailuresReportTheCode)
 {
-	std::string dir = Folder("taskroll", 32, "taskroll/taskroll.exe");
 	const std::string line = "Error: WTSEnumerateProcessesEx failed with error ";
+	const std::string notImplemented = line + "120: Call not implemented.\r\r\n";
+	// The error line ends in a blank, which starts the next output.
+	const std::string emptyTable = notImplemented + " Processes Found: 0\r\n\r\n" +
+	                               "#\tPID\tHandles\tThreads\tProcess Name\tSID\tAccount\r\n\r\n"
+	                               "\r\n\r\nDone! Please any key to exit()\r\n";
+	// With hold, standard input stays open: a program that waited for it
+	// would be killed at the timeout. fail: the stand-in's code, or none.
 	struct {
-		const char *code;
+		const char *program;
+		int bits;
+		const char *fail, *input;
+		bool hold, outputGone;
 		std::string out;
 		int status;
-	} cases[] = {{"5", line + "5: Access denied.\r\r\n\r\n", 5},
-	             {"0", line + "0: Success.\r\r\n\r\n", 1},
+	} cases[] = {{"taskroll", 32, nullptr, "", true, false, notImplemented + "\r\n", 120},
+	             {"taskroll", 64, nullptr, "", true, false, notImplemented + "\r\n", 120},
+	             {"ownerroll", 64, nullptr, "", false, false, emptyTable, 0},
+	             {"ownerroll", 32, nullptr, "", false, false, emptyTable, 0},
+	             {"ownerroll", 64, nullptr, "x", true, false, emptyTable, 0},
+	             {"ownerroll", 64, nullptr, "", true, true, "", 1},
+	             {"taskroll", 32, "5", "", true, false, line + "5: Access denied.\r\r\n\r\n", 5},
+	             {"taskroll", 32, "0", "", true, false, line + "0: Success.\r\r\n\r\n", 1},
 	             // No system text: the description is empty.
-	             {"0x2000ABCD", line + "536914893: \r\n", 0xCD}};
+	             {"taskroll", 32, "0x2000ABCD", "", true, false, line + "536914893: \r\n", 0xCD}};
 	for (const auto &c : cases) {
-		RunResult r = RunWine(WineCommand(dir + "/taskroll.exe", true,
-		                                  {std::string("WTS_STANDIN_FAIL=") + c.code}),
-		                      "", true);
-		EXPECT_FALSE(r.timedOut) << c.code << ": waited for input";
-		EXPECT_EQ(r.out, c.out) << c.code;
-		EXPECT_EQ(r.status, c.status) << c.code;
-		EXPECT_EQ(r.err, "") << c.code;
+		std::string name = std::string(c.program) + ".exe";
+		std::string path = std::string(c.program) + "/" + name;
+		SCOPED_TRACE(path + " x" + std::to_string(c.bits) + " fail " + (c.fail ? c.fail : "-") +
+		             " input \"" + c.input + "\"" + (c.outputGone ? ", output gone" : ""));
+		std::string exe = c.fail == nullptr ? Built(c.bits, path)
+		                                    : Folder("failing", c.bits, path) + "/" + name;
+		std::vector<std::string> settings;
+		if (c.fail != nullptr)
+			settings.push_back(std::string("WTS_STANDIN_FAIL=") + c.fail);
+		RunResult r = RunWine(WineCommand(exe, c.fail != nullptr, settings), c.input, c.hold,
+		                      c.outputGone);
+		EXPECT_FALSE(r.timedOut) << "waited";
+		EXPECT_EQ(r.out, c.out);
+		EXPECT_EQ(r.status, c.status);
+		EXPECT_EQ(r.err, "");
 	}
 }
 
-std::string Option(const std::string &arg, const std::string &name)
-{
-	std::string prefix = "--" + name + "=";
-	return arg.compare(0, prefix.size(), prefix) == 0 ? arg.substr(prefix.size()) : "";
-}
-
 } // namespace
-
-int main(int argc, char **argv)
-{
-	testing::InitGoogleTest(&argc, argv);
-	for (int i = 1; i < argc; i++)
-		for (auto [name, value] : std::vector<std::pair<const char *, std::string *>>{
-		         {"win64", &win64Dir}, {"win32", &win32Dir}, {"wine", &winePath},
-		         {"prefix", &prefixPath}, {"script", &scriptPath}, {"work", &workDir}})
-			if (!Option(argv[i], name).empty())
-				*value = Option(argv[i], name);
-	int status = RUN_ALL_TESTS();
-	const testing::UnitTest &unit = *testing::UnitTest::GetInstance();
-	if (status == 0 && unit.successful_test_count() == 0 && unit.skipped_test_count() > 0)
-		return 77;
-	return status;
-}

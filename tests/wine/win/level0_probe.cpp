@@ -6,7 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "winapi.h"
+#include "owner.h"
 
 static void Put(const WCHAR *format, ...)
 {
@@ -27,12 +27,7 @@ static void Put(const WCHAR *format, ...)
 
 static void PutUser(void)
 {
-	HANDLE token;
-	union {
-		TOKEN_USER user;
-		BYTE bytes[sizeof(TOKEN_USER) + 68];
-	} info;
-	DWORD size;
+	BYTE sid[sidSize];
 	LPWSTR sidText;
 	WCHAR name[256];
 	WCHAR domain[256];
@@ -40,16 +35,11 @@ static void PutUser(void)
 	DWORD domainLen = 256;
 	SID_NAME_USE use;
 
-	if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+	if (!CopyOwner(GetCurrentProcess(), sid) || !ConvertSidToStringSidW(sid, &sidText))
 		return;
-	if (GetTokenInformation(token, TokenUser, &info, sizeof info, &size) &&
-	    ConvertSidToStringSidW(info.user.User.Sid, &sidText)) {
-		if (LookupAccountSidW(NULL, info.user.User.Sid, name, &nameLen, domain, &domainLen,
-		                      &use))
-			Put(L"user\t%ls\t%ls\\%ls\n", sidText, domain, name);
-		LocalFree(sidText);
-	}
-	CloseHandle(token);
+	if (LookupAccountSidW(NULL, sid, name, &nameLen, domain, &domainLen, &use))
+		Put(L"user\t%ls\t%ls\\%ls\n", sidText, domain, name);
+	LocalFree(sidText);
 }
 
 int main()

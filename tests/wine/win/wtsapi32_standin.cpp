@@ -8,47 +8,26 @@
 //   WTS_STANDIN_FAIL=CODE      the enumeration fails with this last-error code
 //   WTS_STANDIN_NULL_SID=NAME  processes of this image get a null SID
 //   WTS_STANDIN_LOG=FILE       one line per call, and one per record handed out
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#include <sddl.h>
-#include <tlhelp32.h>
-
-#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 
-// The documented level-1 record, written out here on its own so that the
-// programs' declaration is checked against it rather than reused.
-struct ProcessRecord {
-	DWORD SessionId;
-	DWORD ProcessId;
-	LPWSTR pProcessName;
-	PSID pUserSid;
-	DWORD NumberOfThreads;
-	DWORD HandleCount;
-	DWORD PagefileUsage;
-	DWORD PeakPagefileUsage;
-	DWORD WorkingSetSize;
-	DWORD PeakWorkingSetSize;
-	LARGE_INTEGER UserTime;
-	LARGE_INTEGER KernelTime;
-};
+// The programs' own declarations of the two calls, exported here instead
+// of imported; the record's layout is checked against the platform's
+// documented offsets where it is declared.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <sddl.h>
+#include <wtsapi32.h>
+#undef DECLSPEC_IMPORT
+#define DECLSPEC_IMPORT __declspec(dllexport)
+#include "owner.h"
 
-#ifdef _WIN64
-static_assert(sizeof(ProcessRecord) == 64 && offsetof(ProcessRecord, pUserSid) == 16 &&
-              offsetof(ProcessRecord, HandleCount) == 28 && offsetof(ProcessRecord, UserTime) == 48,
-              "x86-64 layout");
-#else
-static_assert(sizeof(ProcessRecord) == 56 && offsetof(ProcessRecord, pUserSid) == 12 &&
-              offsetof(ProcessRecord, HandleCount) == 20 && offsetof(ProcessRecord, UserTime) == 40,
-              "x86 layout");
-#endif
+#include <tlhelp32.h>
+
+typedef WTS_PROCESS_INFO_EXW ProcessRecord;
 
 static const DWORD processInfoLevel1 = 1;
 static const DWORD anySession = 0xFFFFFFFE;
-// A SID never takes more (SECURITY_MAX_SID_SIZE), so every record gets a
-// slot of this size.
-static const DWORD sidSlot = 68;
 
 static bool Setting(const char *name, char *value, DWORD size)
 {
@@ -88,27 +67,8 @@ static bool InSession(DWORD pid, DWORD SessionId, DWORD *session)
 	return SessionId == anySession || *session == SessionId;
 }
 
-// The owner's SID into slot; false where the token cannot be had.
-static bool CopyOwner(HANDLE process, PSID slot)
-{
-	HANDLE token;
-	union {
-		TOKEN_USER user;
-		BYTE bytes[sizeof(TOKEN_USER) + 68];
-	} info;
-	DWORD size;
-	bool copied = false;
-
-	if (!OpenProcessToken(process, TOKEN_QUERY, &token))
-		return false;
-	if (GetTokenInformation(token, TokenUser, &info, sizeof info, &size))
-		copied = CopySid(sidSlot, slot, info.user.User.Sid) != FALSE;
-	CloseHandle(token);
-	return copied;
-}
-
 static void FillRecord(ProcessRecord *record, const PROCESSENTRY32W *entry, DWORD session,
-                       PSID sidSlotAt, LPWSTR name)
+                       PSID sidAt, LPWSTR name)
 {
 	HANDLE process;
 	DWORD handles = 0;
@@ -121,8 +81,8 @@ static void FillRecord(ProcessRecord *record, const PROCESSENTRY32W *entry, DWOR
 	record->pProcessName = name;
 	process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry->th32ProcessID);
 	if (process != NULL) {
-		if (!NullSidFor(entry->szExeFile) && CopyOwner(process, sidSlotAt))
-			record->pUserSid = sidSlotAt;
+		if (!NullSidFor(entry->szExeFile) && CopyOwner(process, sidAt))
+			record->pUserSid = sidAt;
 		if (GetProcessHandleCount(process, &handles))
 			record->HandleCount = handles;
 		CloseHandle(process);
@@ -171,13 +131,13 @@ static BYTE *MakeList(HANDLE snapshot, DWORD SessionId, DWORD *count)
 			nameUnits += lstrlenW(entry.szExeFile) + 1;
 		}
 	}
-	block = (BYTE *)LocalAlloc(LMEM_ZEROINIT, capacity * (sizeof(ProcessRecord) + sidSlot) +
+	block = (BYTE *)LocalAlloc(LMEM_ZEROINIT, capacity * (sizeof(ProcessRecord) + sidSize) +
 	                                              nameUnits * sizeof(WCHAR) + 1);
 	if (block == NULL)
 		return NULL;
 	records = (ProcessRecord *)block;
 	sids = block + capacity * sizeof(ProcessRecord);
-	names = (LPWSTR)(sids + capacity * sidSlot);
+	names = (LPWSTR)(sids + capacity * sidSize);
 	namesEnd = names + nameUnits;
 	*count = 0;
 	for (BOOL more = Process32FirstW(snapshot, &entry); more && *count < capacity;
@@ -185,18 +145,15 @@ static BYTE *MakeList(HANDLE snapshot, DWORD SessionId, DWORD *count)
 		if (!InSession(entry.th32ProcessID, SessionId, &session) ||
 		    names + lstrlenW(entry.szExeFile) + 1 > namesEnd)
 			continue;
-		FillRecord(&records[*count], &entry, session, sids + *count * sidSlot, names);
+		FillRecord(&records[*count], &entry, session, sids + *count * sidSize, names);
 		names += lstrlenW(names) + 1;
 		(*count)++;
 	}
 	return block;
 }
 
-extern "C" __declspec(dllexport) BOOL WINAPI WTSEnumerateProcessesExW(HANDLE hServer,
-                                                                      DWORD *pLevel,
-                                                                      DWORD SessionId,
-                                                                      LPWSTR *ppProcessInfo,
-                                                                      DWORD *pCount)
+BOOL WINAPI WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId,
+                                     LPWSTR *ppProcessInfo, DWORD *pCount)
 {
 	char line[160];
 	char failWith[32];
@@ -248,15 +205,14 @@ extern "C" __declspec(dllexport) BOOL WINAPI WTSEnumerateProcessesExW(HANDLE hSe
 	return TRUE;
 }
 
-extern "C" __declspec(dllexport) BOOL WINAPI WTSFreeMemoryExW(int WTSTypeClass, PVOID pMemory,
-                                                              ULONG NumberOfEntries)
+BOOL WINAPI WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass, PVOID pMemory, ULONG NumberOfEntries)
 {
 	char line[128];
 
 	snprintf(line, sizeof line, "free class=%d base=%p count=%lu\n", WTSTypeClass, pMemory,
 	         (unsigned long)NumberOfEntries);
 	Log(line);
-	if (WTSTypeClass != (int)processInfoLevel1 || pMemory == NULL) {
+	if (WTSTypeClass != WTSTypeProcessInfoLevel1 || pMemory == NULL) {
 		SetLastError(ERROR_INVALID_PARAMETER);
 		return FALSE;
 	}

@@ -1,0 +1,97 @@
+#include "wine.h"
+#include "text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <unistd.h>
+
+WineSetup setup;
+
+std::string Built(int bits, const std::string &path)
+{
+	return (bits == 64 ? setup.win64 : setup.win32) + "/" + path;
+}
+
+bool IsProgram(const std::string &path)
+{
+	return IsFile(path) && access(path.c_str(), X_OK) == 0;
+}
+
+std::string WineMissing()
+{
+	if (!IsProgram(setup.wine))
+		return "wine is not installed (Debian: dpkg --add-architecture i386; apt-get install "
+		       "wine wine64 wine32:i386)";
+	if (!IsFile(setup.prefix + "/system.reg"))
+		return "the Wine prefix " + setup.prefix +
+		       " is not prepared (the wine_prefix_setup test does it)";
+	return "";
+}
+
+std::vector<std::string> WineCommand(const std::string &exe, bool standIn,
+                                     const std::vector<std::string> &settings)
+{
+	std::vector<std::string> argv = {
+		"/usr/bin/env", "WINEPREFIX=" + setup.prefix, "WINEDEBUG=-all",
+		std::string("WINEDLLOVERRIDES=mscoree,mshtml=;wtsapi32=") + (standIn ? "n" : "b"),
+		"DISPLAY=", "WAYLAND_DISPLAY=", "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
+	argv.insert(argv.end(), settings.begin(), settings.end());
+	argv.push_back(setup.wine);
+	argv.push_back(exe);
+	return argv;
+}
+
+std::vector<std::string> OnTerminal(const std::vector<std::string> &argv)
+{
+	std::string command;
+	for (const std::string &word : argv)
+		command += Quote(word) + " ";
+	return {"/usr/bin/env", "TERM=dumb", setup.script, "-qfec", command, "/dev/null"};
+}
+
+// Wine, not the program, failed to start (seen once under heavy load).
+static bool WineDidNotStart(const RunResult &r)
+{
+	return r.err.find("could not load ntdll.so") != std::string::npos ||
+	       r.err.compare(0, 6, "wine: ") == 0;
+}
+
+RunResult RunWine(const std::vector<std::string> &argv, const std::string &input, bool hold,
+                  bool outputGone)
+{
+	RunResult r = RunProgram(argv, input, hold, 60, {}, outputGone);
+	if (!WineDidNotStart(r))
+		return r;
+	std::printf("note: Wine did not start, retried once: %s\n", r.err.c_str());
+	r = RunProgram(argv, input, hold, 60, {}, outputGone);
+	if (WineDidNotStart(r))
+		ADD_FAILURE() << "Wine itself did not start, twice (not a fault of the program): "
+		              << r.err;
+	return r;
+}
+
+static std::string Option(const std::string &arg, const std::string &name)
+{
+	std::string prefix = "--" + name + "=";
+	return arg.compare(0, prefix.size(), prefix) == 0 ? arg.substr(prefix.size()) : "";
+}
+
+// When nothing ran but skips, the exit status is 77.
+int main(int argc, char **argv)
+{
+	testing::InitGoogleTest(&argc, argv);
+	for (int i = 1; i < argc; i++)
+		for (auto [name, value] : std::vector<std::pair<const char *, std::string *>>{
+		         {"win64", &setup.win64}, {"win32", &setup.win32},
+		         {"manifest", &setup.manifest}, {"wine", &setup.wine},
+		         {"prefix", &setup.prefix}, {"objdump", &setup.objdump},
+		         {"script", &setup.script}, {"work", &setup.work}})
+			if (!Option(argv[i], name).empty())
+				*value = Option(argv[i], name);
+	int status = RUN_ALL_TESTS();
+	const testing::UnitTest &unit = *testing::UnitTest::GetInstance();
+	if (status == 0 && unit.successful_test_count() == 0 && unit.skipped_test_count() > 0)
+		return 77;
+	return status;
+}
