@@ -52,7 +52,10 @@ static void CheckSanitize(const char *bytes, size_t length, size_t capacity)
 	std::u16string want;
 
 	for (char32_t c : ReferenceDecode((const unsigned char *)bytes, length)) {
-		if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+		// Controls, the line and paragraph separators and the
+		// bidirectional controls: none may split or reorder a row.
+		if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E ||
+		    c == 0x200F || (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069))
 			c = U'?';
 		if (capacity == 0 || want.size() + ReferenceUnits(c) > capacity - 1)
 			break;
