@@ -17,27 +17,26 @@ static RunResult Probe(const std::vector<std::string> &args)
 static const std::string replacement = "\xEF\xBF\xBD";
 static const std::string grinning = "\xF0\x9F\x98\x80";
 
-TEST(ConsoleOutput, FixedTextByteForByteAndOtherTextAsUtf8)
+// Fixed text byte for byte, other text as UTF-8, and each lone surrogate
+// as a replacement character.
+TEST(ConsoleOutput, TextAsUtf8)
 {
-	RunResult r = Probe({"text"});
-	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, "Processes Found: 3\n\n"
-	                 "-1\t2147483647\tinit\t%\t%x\n"
-	                 "gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xE4\xB8\xAD|" + grinning +
-	                 "\xF0\x90\x8D\x88\n"
-	                 "(null)\n"
-	                 "end%");
-	EXPECT_EQ(r.err, "");
-}
-
-TEST(ConsoleOutput, UnpairedSurrogatesBecomeReplacementCharacters)
-{
-	RunResult r = Probe({"unpaired"});
-	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, "a" + replacement + "b\n" +
-	                 "a" + replacement + "b\n" +
-	                 "a" + replacement + replacement + "c\n" +
-	                 replacement + grinning + "\n");
+	const struct {
+		const char *what;
+		std::string out;
+	} cases[] = {
+		{"text", "Processes Found: 3\n\n-1\t2147483647\tinit\t%\t%x\n"
+		         "gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xE4\xB8\xAD|" + grinning + "\xF0\x90\x8D\x88\n"
+		         "(null)\nend%"},
+		{"unpaired", "a" + replacement + "b\na" + replacement + "b\na" + replacement + replacement +
+		             "c\n" + replacement + grinning + "\n"},
+	};
+	for (const auto &c : cases) {
+		RunResult r = Probe({c.what});
+		EXPECT_EQ(r.status, 0) << c.what;
+		EXPECT_EQ(r.out, c.out) << c.what;
+		EXPECT_EQ(r.err, "") << c.what;
+	}
 }
 
 TEST(ConsoleOutput, PairsOnChunkEdgesComeOutWhole)

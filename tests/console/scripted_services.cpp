@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "winapi.h"
 
@@ -42,16 +43,9 @@ static WTS_PROCESS_INFO_EXW *handedOut;
 static bool Scripted(const char *word)
 {
 	const char *script = getenv("SCRIPT");
-	size_t n = strlen(word);
 
-	while (script != NULL && *script != 0) {
-		const char *end = strchr(script, ',');
-		size_t length = end != NULL ? (size_t)(end - script) : strlen(script);
-		if (length == n && strncmp(script, word, n) == 0)
-			return true;
-		script = end != NULL ? end + 1 : NULL;
-	}
-	return false;
+	return script != NULL && (std::string(",") + script + ",").find(std::string(",") + word + ",") !=
+	                             std::string::npos;
 }
 
 static DWORD ScriptedError(void)
@@ -127,15 +121,6 @@ BOOL WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass, PVOID pMemory, ULONG NumberOf
 	return TRUE;
 }
 
-static size_t Length(const WCHAR *text)
-{
-	size_t n = 0;
-
-	while (text[n] != 0)
-		n++;
-	return n;
-}
-
 BOOL ConvertSidToStringSidW(PSID Sid, LPWSTR *StringSid)
 {
 	const ScriptedSid *sid = (const ScriptedSid *)Sid;
@@ -147,7 +132,7 @@ BOOL ConvertSidToStringSidW(PSID Sid, LPWSTR *StringSid)
 		SetLastError(EINVAL);
 		return FALSE;
 	}
-	n = Length(sid->text);
+	n = lstrlenW(sid->text);
 	text = (LPWSTR)LocalAlloc(LMEM_ZEROINIT, (n + 1) * sizeof(WCHAR));
 	if (text == NULL)
 		return FALSE;
@@ -174,8 +159,8 @@ BOOL LookupAccountSidW(LPCWSTR lpSystemName, PSID Sid, LPWSTR Name, LPDWORD cchN
 		SetLastError(ENOENT);
 		return FALSE;
 	}
-	nameLength = Length(sid->name);
-	domainLength = Length(sid->domain);
+	nameLength = lstrlenW(sid->name);
+	domainLength = lstrlenW(sid->domain);
 	// As on Windows: both must fit with their terminators, else both
 	// lengths tell the sizes needed.
 	if (nameLength + 1 > *cchName || domainLength + 1 > *cchReferencedDomainName) {
