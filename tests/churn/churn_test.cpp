@@ -149,14 +149,14 @@ static const uid_t nobody = 65534;
 static std::string MakeCopies()
 {
 	RunResult r = Shell("d=$(mktemp -d /tmp/hidepid-XXXXXX) && cp " + Quote(OWNERROLL) + " " +
-	                    Quote(HIDEPID_RUN) + " \"$d\" && chmod 755 \"$d\" \"$d\"/* && printf %s \"$d\"");
+	                    Quote(PRIVATE_PROC) + " \"$d\" && chmod 755 \"$d\" \"$d\"/* && printf %s \"$d\"");
 	return r.status == 0 ? r.out : "";
 }
 
 static RunResult RunAsNobody(const std::string &dir, const char *hidepid)
 {
-	return RunProgram({dir + "/hidepid_run", hidepid, std::to_string(nobody), std::to_string(nobody),
-	                   dir + "/hidepid_run", dir + "/ownerroll"},
+	return RunProgram({dir + "/private_proc", hidepid, std::to_string(nobody), std::to_string(nobody),
+	                   dir + "/private_proc", dir + "/ownerroll"},
 	                  "");
 }
 
@@ -192,7 +192,7 @@ TEST(RestrictedProc, HidepidShowsTheUserOnlyItsOwnProcesses)
 	for (const TableRow &row : rows) {
 		EXPECT_EQ(row.sid, sid) << row.pid << " " << row.name;
 		EXPECT_EQ(row.account, owner) << row.pid << " " << row.name;
-		peer = peer || row.name == "hidepid_run";
+		peer = peer || row.name == "private_proc";
 	}
 	EXPECT_TRUE(peer) << r.out;
 

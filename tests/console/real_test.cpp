@@ -67,7 +67,7 @@ static const bool sanitized = true;
 static const bool sanitized = false;
 #endif
 
-// With an empty tmpfs on /proc (bare_proc, which ends with 125 when that
+// With an empty tmpfs on /proc (private_proc, which ends with 125 when that
 // cannot be had here) the enumeration fails with "not found": taskroll ends
 // with the code without reading its input, ownerroll reports it and prints
 // an empty table.
@@ -86,7 +86,7 @@ TEST(BothReal, FailWithTheCodeWhenProcIsNotAProcessFileSystem)
 		{OWNERROLL, "x", 0, line + " " + TableText("0", "")},
 	};
 	for (const auto &c : cases) {
-		RunResult r = RunProgram({BARE_PROC, c.program}, c.input, true);
+		RunResult r = RunProgram({PRIVATE_PROC, "tmpfs", c.program}, c.input, true);
 		if (r.status == 125)
 			GTEST_SKIP() << "no private mount namespace here: " << r.err;
 		EXPECT_FALSE(r.timedOut) << c.program;
