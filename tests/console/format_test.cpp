@@ -108,12 +108,8 @@ TEST(FormatBounded, DecimalAgreesWithTheCLibrary)
 	// Error codes are DWORDs printed as signed: 0xC0000005 as -1073741819.
 	std::vector<int> values = {0, 1, -1, 9, -9, 10, -10, INT_MAX, INT_MIN, INT_MAX - 1,
 	                           INT_MIN + 1, (int)0xC0000005u};
-	for (long long p = 10; p <= 1000000000; p *= 10) {
-		values.push_back((int)p);
-		values.push_back((int)(p - 1));
-		values.push_back((int)(-p));
-		values.push_back((int)(1 - p));
-	}
+	for (long long p = 10; p <= 1000000000; p *= 10)
+		values.insert(values.end(), {(int)p, (int)(p - 1), (int)-p, (int)(1 - p)});
 	unsigned state = 12345;
 	for (int i = 0; i < 2000; i++) {
 		state = state * 1103515245u + 12345u;
