@@ -21,7 +21,6 @@ TEST(OwnerrollReal, TableParsesAndHoldsThisProcess)
 	std::vector<TableRow> rows;
 	std::string problem;
 	ASSERT_TRUE(ParseTable(r.out, &rows, &problem)) << problem << "\n" << r.out.substr(0, 200);
-	ASSERT_FALSE(rows.empty());
 
 	const std::string self = std::to_string(getpid());
 	const std::string sid = "S-1-22-1-" + std::to_string(geteuid());

@@ -30,13 +30,6 @@ static ScriptedSid longSid = {WIDE("S-1-5-21-7-8-9-1002"), WIDE("WORKGROUP"), lo
 static ScriptedSid fittingSid = {WIDE("S-1-5-21-7-8-9-1003"), WIDE("WORKGROUP"), fittingName};
 
 static WTS_PROCESS_INFO_EXW records[8];
-static WCHAR systemName[] = WIDE("System");
-static WCHAR userName[] = WIDE("caf\u00e9 \U0001F600.exe");
-static WCHAR serviceName[] = WIDE("svchost.exe");
-static WCHAR orphanName[] = WIDE("orphan");
-static WCHAR strangerName[] = WIDE("stranger");
-static WCHAR longOwnerName[] = WIDE("long");
-static WCHAR fittingOwnerName[] = WIDE("fitting");
 
 static WTS_PROCESS_INFO_EXW *handedOut;
 
@@ -56,7 +49,7 @@ static DWORD ScriptedError(void)
 }
 
 static void AddRecord(DWORD *count, DWORD pid, DWORD handles, DWORD threads,
-                      WCHAR *name, ScriptedSid *sid)
+                      const WCHAR *name, ScriptedSid *sid)
 {
 	WTS_PROCESS_INFO_EXW *record = &records[(*count)++];
 
@@ -65,7 +58,8 @@ static void AddRecord(DWORD *count, DWORD pid, DWORD handles, DWORD threads,
 	record->ProcessId = pid;
 	record->HandleCount = handles;
 	record->NumberOfThreads = threads;
-	record->pProcessName = name;
+	// The programs only read the names.
+	record->pProcessName = (LPWSTR)name;
 	record->pUserSid = sid;
 }
 
@@ -92,17 +86,17 @@ BOOL WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId,
 	for (int i = 0; i < 1023; i++)
 		fittingName[i] = 'F';
 	if (!Scripted("empty")) {
-		AddRecord(&count, 4, 2000, 150, systemName, &systemSid);
-		AddRecord(&count, 1000, 31, 2, userName, &userSid);
-		AddRecord(&count, 77, 12, 9, serviceName, &userSid);
+		AddRecord(&count, 4, 2000, 150, WIDE("System"), &systemSid);
+		AddRecord(&count, 1000, 31, 2, WIDE("caf\u00e9 \U0001F600.exe"), &userSid);
+		AddRecord(&count, 77, 12, 9, WIDE("svchost.exe"), &userSid);
 	}
 	if (Scripted("nosid"))
-		AddRecord(&count, 123, 0, 1, orphanName, NULL);
+		AddRecord(&count, 123, 0, 1, WIDE("orphan"), NULL);
 	if (Scripted("unresolved"))
-		AddRecord(&count, 124, 5, 3, strangerName, &unknownSid);
+		AddRecord(&count, 124, 5, 3, WIDE("stranger"), &unknownSid);
 	if (Scripted("longname")) {
-		AddRecord(&count, 125, 6, 4, longOwnerName, &longSid);
-		AddRecord(&count, 126, 7, 5, fittingOwnerName, &fittingSid);
+		AddRecord(&count, 125, 6, 4, WIDE("long"), &longSid);
+		AddRecord(&count, 126, 7, 5, WIDE("fitting"), &fittingSid);
 	}
 	handedOut = records;
 	*ppProcessInfo = (LPWSTR)records;
