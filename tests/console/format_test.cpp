@@ -95,14 +95,6 @@ TEST(FormatBounded, CapacityNeverOverrunByLongText)
 	}
 }
 
-static std::u16string Widen(const char *text)
-{
-	std::u16string wide;
-	for (; *text; text++)
-		wide += (char16_t)(unsigned char)*text;
-	return wide;
-}
-
 TEST(FormatBounded, DecimalAgreesWithTheCLibrary)
 {
 	// Error codes are DWORDs printed as signed: 0xC0000005 as -1073741819.
@@ -118,9 +110,9 @@ TEST(FormatBounded, DecimalAgreesWithTheCLibrary)
 	for (int value : values) {
 		char expected[32];
 		WCHAR dest[32];
-		snprintf(expected, sizeof expected, "%d", value);
+		int n = snprintf(expected, sizeof expected, "%d", value);
 		EXPECT_EQ(FormatBounded(dest, 32, WIDE("%d"), value), S_OK);
-		EXPECT_EQ(std::u16string(dest), Widen(expected)) << value;
+		EXPECT_EQ(std::u16string(dest), std::u16string(expected, expected + n)) << value;
 	}
 }
 

@@ -7,13 +7,6 @@
 #include "output.h"
 #include "run.h"
 
-static RunResult Probe(const std::vector<std::string> &args)
-{
-	std::vector<std::string> argv = {CONSOLE_PROBE};
-	argv.insert(argv.end(), args.begin(), args.end());
-	return RunProgram(argv, "");
-}
-
 static const std::string replacement = "\xEF\xBF\xBD";
 static const std::string grinning = "\xF0\x9F\x98\x80";
 
@@ -31,7 +24,7 @@ TEST(ConsoleOutput, TextAsUtf8)
 		             "c\n" + replacement + grinning + "\n"},
 	};
 	for (const auto &c : cases) {
-		RunResult r = Probe({c.what});
+		RunResult r = RunProgram({CONSOLE_PROBE, c.what}, "");
 		EXPECT_EQ(r.status, 0) << c.what;
 		EXPECT_EQ(r.out, c.out) << c.what;
 		EXPECT_EQ(r.err, "") << c.what;
@@ -49,7 +42,7 @@ TEST(ConsoleOutput, PairsOnChunkEdgesComeOutWhole)
 		line += grinning + "\n";
 		expected += line + line;
 	}
-	RunResult r = Probe({"chunks"});
+	RunResult r = RunProgram({CONSOLE_PROBE, "chunks"}, "");
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.out.size(), expected.size());
 	EXPECT_TRUE(r.out == expected) << "output differs from the expected lines";
@@ -76,9 +69,9 @@ TEST(ReportLastError, PrintsTheLineAndEndsWithTheCodeWhenFatal)
 		{{"256", "fatal"}, -1, line + "256:  "},
 	};
 	for (const auto &c : cases) {
-		std::vector<std::string> args = {"report"};
-		args.insert(args.end(), c.args.begin(), c.args.end());
-		RunResult r = Probe(args);
+		std::vector<std::string> argv = {CONSOLE_PROBE, "report"};
+		argv.insert(argv.end(), c.args.begin(), c.args.end());
+		RunResult r = RunProgram(argv, "");
 		if (c.status >= 0) {
 			EXPECT_EQ(r.status, c.status) << c.args[0];
 		} else {
