@@ -7,37 +7,28 @@
 #include "output.h"
 #include "run.h"
 
-static RunResult Probe(const std::vector<std::string> &args)
-{
-	std::vector<std::string> argv = {CONSOLE_PROBE};
-	argv.insert(argv.end(), args.begin(), args.end());
-	return RunProgram(argv, "");
-}
-
 static const std::string replacement = "\xEF\xBF\xBD";
 static const std::string grinning = "\xF0\x9F\x98\x80";
 
-TEST(ConsoleOutput, FixedTextByteForByteAndOtherTextAsUtf8)
+// Fixed text byte for byte, other text as UTF-8, and each lone surrogate
+// as a replacement character.
+TEST(ConsoleOutput, TextAsUtf8)
 {
-	RunResult r = Probe({"text"});
-	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, "Processes Found: 3\n\n"
-	                 "-1\t2147483647\tinit\t%\t%x\n"
-	                 "gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xE4\xB8\xAD|" + grinning +
-	                 "\xF0\x90\x8D\x88\n"
-	                 "(null)\n"
-	                 "end%");
-	EXPECT_EQ(r.err, "");
-}
-
-TEST(ConsoleOutput, UnpairedSurrogatesBecomeReplacementCharacters)
-{
-	RunResult r = Probe({"unpaired"});
-	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, "a" + replacement + "b\n" +
-	                 "a" + replacement + "b\n" +
-	                 "a" + replacement + replacement + "c\n" +
-	                 replacement + grinning + "\n");
+	const struct {
+		const char *what;
+		std::string out;
+	} cases[] = {
+		{"text", "Processes Found: 3\n\ngr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xE4\xB8\xAD|" + grinning +
+		             "\xF0\x90\x8D\x88\n"},
+		{"unpaired", "a" + replacement + "b\na" + replacement + "b\na" + replacement + replacement +
+		             "c\n" + replacement + grinning + "\n"},
+	};
+	for (const auto &c : cases) {
+		RunResult r = RunProgram({CONSOLE_PROBE, c.what}, "");
+		EXPECT_EQ(r.status, 0) << c.what;
+		EXPECT_EQ(r.out, c.out) << c.what;
+		EXPECT_EQ(r.err, "") << c.what;
+	}
 }
 
 TEST(ConsoleOutput, PairsOnChunkEdgesComeOutWhole)
@@ -51,52 +42,42 @@ TEST(ConsoleOutput, PairsOnChunkEdgesComeOutWhole)
 		line += grinning + "\n";
 		expected += line + line;
 	}
-	RunResult r = Probe({"chunks"});
+	RunResult r = RunProgram({CONSOLE_PROBE, "chunks"}, "");
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.out.size(), expected.size());
 	EXPECT_TRUE(r.out == expected) << "output differs from the expected lines";
 	EXPECT_EQ(r.out.find(replacement), std::string::npos);
 }
 
-static const std::string ioLine =
-	"Error: WTSEnumerateProcessesEx failed with error 5: Input/output error\n ";
-
-TEST(ReportLastError, PrintsTheLineAndReturns)
+// The line, and how the process ends: a fatal report ends it with the code,
+// losing nothing printed, and a code that would read as success (none, or
+// one whose low 8 bits are 0) still fails it.
+TEST(ReportLastError, PrintsTheLineAndEndsWithTheCodeWhenFatal)
 {
-	RunResult r = Probe({"report", "5"});
-	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, "before\n" + ioLine + "after\n");
-}
-
-TEST(ReportLastError, FatalEndsWithTheCodeAndLosesNothing)
-{
-	RunResult r = Probe({"report", "5", "fatal"});
-	EXPECT_EQ(r.status, 5);
-	EXPECT_EQ(r.signal, 0);
-	EXPECT_EQ(r.out, "before\n" + ioLine);
-
-	r = Probe({"report", "2", "fatal"});
-	EXPECT_EQ(r.status, 2);
-	EXPECT_EQ(r.out, "before\nError: WTSEnumerateProcessesEx failed with error 2: "
-	                 "No such file or directory\n ");
-}
-
-TEST(ReportLastError, CodeWithoutSystemTextHasAnEmptyDescription)
-{
-	RunResult r = Probe({"report", "4000"});
-	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, "before\nError: WTSEnumerateProcessesEx failed with error 4000:  after\n");
-}
-
-TEST(ReportLastError, HighCodesPrintNegativeAndStillFailTheProcess)
-{
-	RunResult r = Probe({"report", "0xC0000005", "fatal"});
-	EXPECT_EQ(r.status, 5);
-	EXPECT_EQ(r.out, "before\nError: WTSEnumerateProcessesEx failed with error -1073741819:  ");
-
-	// The low 8 bits of 256 are 0; the end must still read as failure.
-	r = Probe({"report", "256", "fatal"});
-	EXPECT_NE(r.status, 0);
-	EXPECT_EQ(r.signal, 0);
-	EXPECT_EQ(r.out, "before\nError: WTSEnumerateProcessesEx failed with error 256:  ");
+	const std::string line = "before\nError: WTSEnumerateProcessesEx failed with error ";
+	const struct {
+		std::vector<std::string> args;
+		int status;
+		std::string out;
+	} cases[] = {
+		{{"5"}, 0, line + "5: Input/output error\n after\n"},
+		{{"5", "fatal"}, 5, line + "5: Input/output error\n "},
+		{{"2", "fatal"}, 2, line + "2: No such file or directory\n "},
+		{{"4000"}, 0, line + "4000:  after\n"},
+		{{"0xC0000005", "fatal"}, 5, line + "-1073741819:  "},
+		{{"0", "fatal"}, 1, line + "0: Success\n "},
+		{{"256", "fatal"}, -1, line + "256:  "},
+	};
+	for (const auto &c : cases) {
+		std::vector<std::string> argv = {CONSOLE_PROBE, "report"};
+		argv.insert(argv.end(), c.args.begin(), c.args.end());
+		RunResult r = RunProgram(argv, "");
+		if (c.status >= 0) {
+			EXPECT_EQ(r.status, c.status) << c.args[0];
+		} else {
+			EXPECT_GT(r.status, 0) << c.args[0];
+		}
+		EXPECT_EQ(r.signal, 0) << c.args[0];
+		EXPECT_EQ(r.out, c.out);
+	}
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "winapi.h"
 
@@ -29,29 +30,15 @@ static ScriptedSid longSid = {WIDE("S-1-5-21-7-8-9-1002"), WIDE("WORKGROUP"), lo
 static ScriptedSid fittingSid = {WIDE("S-1-5-21-7-8-9-1003"), WIDE("WORKGROUP"), fittingName};
 
 static WTS_PROCESS_INFO_EXW records[8];
-static WCHAR systemName[] = WIDE("System");
-static WCHAR userName[] = WIDE("caf\u00e9 \U0001F600.exe");
-static WCHAR serviceName[] = WIDE("svchost.exe");
-static WCHAR orphanName[] = WIDE("orphan");
-static WCHAR strangerName[] = WIDE("stranger");
-static WCHAR longOwnerName[] = WIDE("long");
-static WCHAR fittingOwnerName[] = WIDE("fitting");
 
 static WTS_PROCESS_INFO_EXW *handedOut;
 
 static bool Scripted(const char *word)
 {
 	const char *script = getenv("SCRIPT");
-	size_t n = strlen(word);
 
-	while (script != NULL && *script != 0) {
-		const char *end = strchr(script, ',');
-		size_t length = end != NULL ? (size_t)(end - script) : strlen(script);
-		if (length == n && strncmp(script, word, n) == 0)
-			return true;
-		script = end != NULL ? end + 1 : NULL;
-	}
-	return false;
+	return script != NULL && (std::string(",") + script + ",").find(std::string(",") + word + ",") !=
+	                             std::string::npos;
 }
 
 static DWORD ScriptedError(void)
@@ -62,7 +49,7 @@ static DWORD ScriptedError(void)
 }
 
 static void AddRecord(DWORD *count, DWORD pid, DWORD handles, DWORD threads,
-                      WCHAR *name, ScriptedSid *sid)
+                      const WCHAR *name, ScriptedSid *sid)
 {
 	WTS_PROCESS_INFO_EXW *record = &records[(*count)++];
 
@@ -71,7 +58,8 @@ static void AddRecord(DWORD *count, DWORD pid, DWORD handles, DWORD threads,
 	record->ProcessId = pid;
 	record->HandleCount = handles;
 	record->NumberOfThreads = threads;
-	record->pProcessName = name;
+	// The programs only read the names.
+	record->pProcessName = (LPWSTR)name;
 	record->pUserSid = sid;
 }
 
@@ -98,17 +86,17 @@ BOOL WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId,
 	for (int i = 0; i < 1023; i++)
 		fittingName[i] = 'F';
 	if (!Scripted("empty")) {
-		AddRecord(&count, 4, 2000, 150, systemName, &systemSid);
-		AddRecord(&count, 1000, 31, 2, userName, &userSid);
-		AddRecord(&count, 77, 12, 9, serviceName, &userSid);
+		AddRecord(&count, 4, 2000, 150, WIDE("System"), &systemSid);
+		AddRecord(&count, 1000, 31, 2, WIDE("caf\u00e9 \U0001F600.exe"), &userSid);
+		AddRecord(&count, 77, 12, 9, WIDE("svchost.exe"), &userSid);
 	}
 	if (Scripted("nosid"))
-		AddRecord(&count, 123, 0, 1, orphanName, NULL);
+		AddRecord(&count, 123, 0, 1, WIDE("orphan"), NULL);
 	if (Scripted("unresolved"))
-		AddRecord(&count, 124, 5, 3, strangerName, &unknownSid);
+		AddRecord(&count, 124, 5, 3, WIDE("stranger"), &unknownSid);
 	if (Scripted("longname")) {
-		AddRecord(&count, 125, 6, 4, longOwnerName, &longSid);
-		AddRecord(&count, 126, 7, 5, fittingOwnerName, &fittingSid);
+		AddRecord(&count, 125, 6, 4, WIDE("long"), &longSid);
+		AddRecord(&count, 126, 7, 5, WIDE("fitting"), &fittingSid);
 	}
 	handedOut = records;
 	*ppProcessInfo = (LPWSTR)records;
@@ -127,15 +115,6 @@ BOOL WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass, PVOID pMemory, ULONG NumberOf
 	return TRUE;
 }
 
-static size_t Length(const WCHAR *text)
-{
-	size_t n = 0;
-
-	while (text[n] != 0)
-		n++;
-	return n;
-}
-
 BOOL ConvertSidToStringSidW(PSID Sid, LPWSTR *StringSid)
 {
 	const ScriptedSid *sid = (const ScriptedSid *)Sid;
@@ -147,7 +126,7 @@ BOOL ConvertSidToStringSidW(PSID Sid, LPWSTR *StringSid)
 		SetLastError(EINVAL);
 		return FALSE;
 	}
-	n = Length(sid->text);
+	n = lstrlenW(sid->text);
 	text = (LPWSTR)LocalAlloc(LMEM_ZEROINIT, (n + 1) * sizeof(WCHAR));
 	if (text == NULL)
 		return FALSE;
@@ -174,8 +153,8 @@ BOOL LookupAccountSidW(LPCWSTR lpSystemName, PSID Sid, LPWSTR Name, LPDWORD cchN
 		SetLastError(ENOENT);
 		return FALSE;
 	}
-	nameLength = Length(sid->name);
-	domainLength = Length(sid->domain);
+	nameLength = lstrlenW(sid->name);
+	domainLength = lstrlenW(sid->domain);
 	// As on Windows: both must fit with their terminators, else both
 	// lengths tell the sizes needed.
 	if (nameLength + 1 > *cchName || domainLength + 1 > *cchReferencedDomainName) {

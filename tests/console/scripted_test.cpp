@@ -5,178 +5,119 @@
 #include <gtest/gtest.h>
 
 #include "run.h"
+#include "table.h"
 
-static const std::string header = "#\tPID\tHandles\tThreads\tProcess Name\tSID\tAccount\n\n";
-static const std::string closing = "\n\nDone! Please any key to exit()\n";
 static const std::string enumerateCall = "enumerate server=local level=1 session=0xFFFFFFFE\n";
-static const std::string lookupCall = "lookup system=local sid=set name=1024 domain=1024\n";
 
 static const std::string ordinaryRows =
 	"1\t4\t2000\t150\tSystem\tS-1-5-18\tNT AUTHORITY\\SYSTEM\n"
 	"2\t1000\t31\t2\tcaf\xC3\xA9 \xF0\x9F\x98\x80.exe\tS-1-5-21-7-8-9-1001\tWORKGROUP\\anna\n"
 	"3\t77\t12\t9\tsvchost.exe\tS-1-5-21-7-8-9-1001\tWORKGROUP\\anna\n";
 
-static std::string Calls(int rows)
+// The calls for rows with a SID, then extra calls and the release of the
+// listing. Every lookup gets the full capacity, although a failed one
+// before it set the lengths to the sizes it needed and a good one
+// shortened them.
+static std::string Calls(int rows, int count, const std::string &extra = "")
 {
-	std::string calls;
+	std::string calls = enumerateCall;
 	for (int i = 0; i < rows; i++)
-		calls += "convert sid=set\n" + lookupCall;
-	return calls;
+		calls += "convert sid=set\nlookup system=local sid=set name=1024 domain=1024\n";
+	return calls + extra + "release class=1 base=listing count=" + std::to_string(count) + "\n";
 }
 
-static RunResult Ownerroll(const std::string &script, const std::string &input = "x",
-                           const std::string &error = "5")
+TEST(OwnerrollScripted, TableErrorLinesAndCallsEndingAfterOneKey)
 {
-	return RunProgram({OWNERROLL_SCRIPTED}, input, false, 20,
-	                  {"SCRIPT=" + script, "SCRIPT_ERROR=" + error});
-}
-
-static RunResult Taskroll(const std::string &script, const std::string &input, bool hold,
-                          double timeout = 20, const std::string &error = "5")
-{
-	return RunProgram({TASKROLL_SCRIPTED}, input, hold, timeout,
-	                  {"SCRIPT=" + script, "SCRIPT_ERROR=" + error});
-}
-
-TEST(OwnerrollScripted, EmptyList)
-{
-	RunResult r = Ownerroll("empty");
-	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, "Processes Found: 0\n\n" + header + closing);
-	EXPECT_EQ(r.err, enumerateCall + "release class=1 base=listing count=0\n");
-}
-
-TEST(OwnerrollScripted, RowsAreNumberedWhateverThePidsAndReleaseGetsTheBase)
-{
-	RunResult r = Ownerroll("");
-	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, "Processes Found: 3\n\n" + header + ordinaryRows + closing);
-	// The second lookup for the same account gets the full capacity
-	// although the first one shortened the lengths.
-	EXPECT_EQ(r.err, enumerateCall + Calls(3) + "release class=1 base=listing count=3\n");
-}
-
-TEST(OwnerrollScripted, RecordWithoutSidShowsHyphenAndEmptyAccount)
-{
-	RunResult r = Ownerroll("nosid");
-	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, "Processes Found: 4\n\n" + header + ordinaryRows +
-	                 "4\t123\t0\t1\torphan\t-\t\n" + closing);
-	EXPECT_EQ(r.err, enumerateCall + Calls(3) + "convert sid=null\n" +
-	                 "lookup system=local sid=null name=1024 domain=1024\n" +
-	                 "release class=1 base=listing count=4\n");
-}
-
-TEST(OwnerrollScripted, SidThatDoesNotResolveEndsTheRowAfterItsTab)
-{
-	RunResult r = Ownerroll("empty,unresolved");
-	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, "Processes Found: 1\n\n" + header +
-	                 "1\t124\t5\t3\tstranger\tS-1-5-21-9-9-9-4242\t\n" + closing);
-}
-
-TEST(OwnerrollScripted, AccountNameThatDoesNotFitLeavesTheColumnEmpty)
-{
-	RunResult r = Ownerroll("empty,longname,unresolved");
-	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, "Processes Found: 3\n\n" + header +
-	                 "1\t124\t5\t3\tstranger\tS-1-5-21-9-9-9-4242\t\n"
-	                 "2\t125\t6\t4\tlong\tS-1-5-21-7-8-9-1002\t\n"
-	                 "3\t126\t7\t5\tfitting\tS-1-5-21-7-8-9-1003\tWORKGROUP\\" +
-	                 std::string(1023, 'F') + "\n" + closing);
-	// The failed lookup set the lengths to the sizes it needed; the next
-	// one still gets 1024.
-	EXPECT_EQ(r.err, enumerateCall + Calls(3) + "release class=1 base=listing count=3\n");
-}
-
-TEST(OwnerrollScripted, FailedEnumerationReportsAndCarriesOn)
-{
-	RunResult r = Ownerroll("enumfail");
-	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, "Error: WTSEnumerateProcessesEx failed with error 5: Input/output error\n "
-	                 "Processes Found: 0\n\n" + header + closing);
-	EXPECT_EQ(r.err, enumerateCall + "release class=1 base=null count=0\n");
-}
-
-TEST(OwnerrollScripted, FailedReleaseReportsBeforeTheClosingLine)
-{
-	RunResult r = Ownerroll("freefail", "x", "22");
-	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, "Processes Found: 3\n\n" + header + ordinaryRows +
-	                 "Error: WTSFreeMemoryEx failed with error 22: Invalid argument\n " + closing);
-
-	r = Ownerroll("enumfail,freefail", "", "0xC0000005");
-	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out, "Error: WTSEnumerateProcessesEx failed with error -1073741819:  "
-	                 "Processes Found: 0\n\n" + header +
-	                 "Error: WTSFreeMemoryEx failed with error -1073741819:  " + closing);
+	const std::string enumFailed = "Error: WTSEnumerateProcessesEx failed with error ";
+	const std::string nullReleased = enumerateCall + "release class=1 base=null count=0\n";
+	const struct {
+		std::string script, error, input, out, err;
+	} cases[] = {
+		{"empty", "5", "x", TableText("0", ""), Calls(0, 0)},
+		// Rows are numbered whatever the pids.
+		{"", "5", "x", TableText("3", ordinaryRows), Calls(3, 3)},
+		// No SID: a hyphen and an empty account.
+		{"nosid", "5", "x", TableText("4", ordinaryRows + "4\t123\t0\t1\torphan\t-\t\n"),
+		 Calls(3, 4, "convert sid=null\nlookup system=local sid=null name=1024 domain=1024\n")},
+		// A SID that does not resolve, or an account name that does not
+		// fit, ends the row after the SID's tab.
+		{"empty,unresolved", "5", "x",
+		 TableText("1", "1\t124\t5\t3\tstranger\tS-1-5-21-9-9-9-4242\t\n"), Calls(1, 1)},
+		{"empty,longname,unresolved", "5", "x",
+		 TableText("3", "1\t124\t5\t3\tstranger\tS-1-5-21-9-9-9-4242\t\n"
+		                "2\t125\t6\t4\tlong\tS-1-5-21-7-8-9-1002\t\n"
+		                "3\t126\t7\t5\tfitting\tS-1-5-21-7-8-9-1003\tWORKGROUP\\" +
+		                    std::string(1023, 'F') + "\n"),
+		 Calls(3, 3)},
+		// Failures are reported and the program carries on; end of input
+		// ends the wait as a key does.
+		{"enumfail", "5", "x", enumFailed + "5: Input/output error\n " + TableText("0", ""),
+		 nullReleased},
+		{"freefail", "22", "x",
+		 TableText("3", ordinaryRows + "Error: WTSFreeMemoryEx failed with error 22: Invalid argument\n "),
+		 Calls(3, 3)},
+		{"enumfail,freefail", "0xC0000005", "",
+		 enumFailed + "-1073741819:  " +
+			 TableText("0", "Error: WTSFreeMemoryEx failed with error -1073741819:  "),
+		 nullReleased},
+	};
+	for (const auto &c : cases) {
+		// Input held open: a program that waits for more than one byte
+		// runs into the timeout.
+		RunResult r = RunProgram({OWNERROLL_SCRIPTED}, c.input, !c.input.empty(), 20,
+		                         {"SCRIPT=" + c.script, "SCRIPT_ERROR=" + c.error});
+		EXPECT_FALSE(r.timedOut) << c.script;
+		EXPECT_EQ(r.status, 0) << c.script;
+		EXPECT_EQ(r.out, c.out) << c.script;
+		EXPECT_EQ(r.err, c.err) << c.script;
+	}
 }
 
 TEST(OwnerrollScripted, TableIsOutWhileWaitingForAKey)
 {
-	// Input held open: the program waits until it is killed, and by then
-	// everything it printed must have reached the pipe.
+	// The program waits until it is killed, and by then everything it
+	// printed must have reached the pipe.
 	RunResult r = RunProgram({OWNERROLL_SCRIPTED}, "", true, 1, {"SCRIPT="});
 	EXPECT_TRUE(r.timedOut);
-	EXPECT_EQ(r.out, "Processes Found: 3\n\n" + header + ordinaryRows + closing);
-
-	r = RunProgram({OWNERROLL_SCRIPTED}, "x", true, 20, {"SCRIPT="});
-	EXPECT_FALSE(r.timedOut);
-	EXPECT_EQ(r.status, 0);
+	EXPECT_EQ(r.out, TableText("3", ordinaryRows));
 }
-
-static const std::string probeLine =
-	"Error: WTSEnumerateProcessesEx failed with error 5: Input/output error\n\n";
 
 TEST(TaskrollScripted, FailureIsOneLineAndTheCodeWithoutReadingInput)
 {
-	RunResult r = Taskroll("enumfail", "", true);
-	EXPECT_FALSE(r.timedOut);
-	EXPECT_EQ(r.status, 5);
-	EXPECT_EQ(r.out, probeLine);
-	EXPECT_EQ(r.err, enumerateCall);
-
-	r = Taskroll("enumfail", "", true, 20, "2");
-	EXPECT_FALSE(r.timedOut);
-	EXPECT_EQ(r.status, 2);
-	EXPECT_EQ(r.out, "Error: WTSEnumerateProcessesEx failed with error 2: "
-	                 "No such file or directory\n\n");
-}
-
-TEST(TaskrollScripted, CodeWithLowBitsZeroStillEndsAsFailure)
-{
-	RunResult r = Taskroll("enumfail", "", true, 20, "256");
-	EXPECT_FALSE(r.timedOut);
-	EXPECT_NE(r.status, 0);
-	EXPECT_EQ(r.signal, 0);
-	EXPECT_EQ(r.out, "Error: WTSEnumerateProcessesEx failed with error 256: \n");
-
-	r = Taskroll("enumfail", "", true, 20, "0xC0000005");
-	EXPECT_EQ(r.status, 5);
-	EXPECT_EQ(r.out, "Error: WTSEnumerateProcessesEx failed with error -1073741819: \n");
-
-	// A failure that left no code: the line shows 0, the status is 1.
-	r = Taskroll("enumfail", "", true, 20, "0");
-	EXPECT_FALSE(r.timedOut);
-	EXPECT_EQ(r.status, 1);
-	EXPECT_EQ(r.out, "Error: WTSEnumerateProcessesEx failed with error 0: Success\n\n");
+	// How other codes end the process belongs to the error report's tests.
+	const struct {
+		std::string error;
+		int status;
+		std::string out;
+	} cases[] = {
+		{"5", 5, "Error: WTSEnumerateProcessesEx failed with error 5: Input/output error\n\n"},
+		{"2", 2, "Error: WTSEnumerateProcessesEx failed with error 2: No such file or directory\n\n"},
+	};
+	for (const auto &c : cases) {
+		// Held input that is never read: a timeout, were it waited for.
+		RunResult r = RunProgram({TASKROLL_SCRIPTED}, "", true, 20,
+		                         {"SCRIPT=enumfail", "SCRIPT_ERROR=" + c.error});
+		EXPECT_FALSE(r.timedOut) << c.error;
+		EXPECT_EQ(r.status, c.status);
+		EXPECT_EQ(r.out, c.out);
+		EXPECT_EQ(r.err, enumerateCall);
+	}
 }
 
 TEST(TaskrollScripted, SuccessIsSilentAndWaitsForOneCharacter)
 {
-	RunResult r = Taskroll("", "", false);
+	// The list is not released by the probe.
+	RunResult r = RunProgram({TASKROLL_SCRIPTED}, "x", true, 20, {"SCRIPT="});
 	EXPECT_FALSE(r.timedOut);
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.out, "");
-	// The list is not released by the probe.
 	EXPECT_EQ(r.err, enumerateCall);
 
-	r = Taskroll("", "x", true);
-	EXPECT_FALSE(r.timedOut);
+	r = RunProgram({TASKROLL_SCRIPTED}, "", false, 20, {"SCRIPT="});
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.out, "");
 
-	r = Taskroll("", "", true, 1);
+	r = RunProgram({TASKROLL_SCRIPTED}, "", true, 1, {"SCRIPT="});
 	EXPECT_TRUE(r.timedOut);
 	EXPECT_EQ(r.out, "");
 }

@@ -31,15 +31,14 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &in
 		out[0] = -1;
 	}
 
-	std::vector<char *> args;
+	std::vector<char *> args, env;
 	for (const std::string &a : argv)
 		args.push_back(const_cast<char *>(a.c_str()));
-	args.push_back(nullptr);
-	std::vector<char *> env;
 	for (char **e = environ; *e; e++)
 		env.push_back(*e);
 	for (const std::string &e : extraEnv)
 		env.push_back(const_cast<char *>(e.c_str()));
+	args.push_back(nullptr);
 	env.push_back(nullptr);
 
 	pid_t pid = fork();
@@ -69,7 +68,6 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &in
 		int left = (int)((deadline - Now()) * 1000);
 		if (left <= 0) {
 			r.timedOut = true;
-			kill(pid, SIGKILL);
 			break;
 		}
 		if (poll(fds, 2, left) < 0 && errno != EINTR)
@@ -94,20 +92,16 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &in
 	if (in[1] >= 0)
 		close(in[1]);
 
-	int ws;
-	if (!r.timedOut) {
-		// Output closed, but the program may still wait on its input.
-		while (Now() < deadline) {
-			pid_t w = waitpid(pid, &ws, WNOHANG);
-			if (w == pid)
-				goto done;
-			usleep(2000);
-		}
-		r.timedOut = true;
-		kill(pid, SIGKILL);
+	// Output closed, but the program may still wait on its input.
+	int ws = 0;
+	while (!r.timedOut && waitpid(pid, &ws, WNOHANG) != pid) {
+		r.timedOut = Now() >= deadline;
+		usleep(2000);
 	}
-	waitpid(pid, &ws, 0);
-done:
+	if (r.timedOut) {
+		kill(pid, SIGKILL);
+		waitpid(pid, &ws, 0);
+	}
 	if (WIFEXITED(ws))
 		r.status = WEXITSTATUS(ws);
 	else if (WIFSIGNALED(ws))

@@ -11,6 +11,9 @@
 extern const char tableHeader[];
 extern const char tableClosing[];
 
+// The whole output for count and the text between header and closing.
+std::string TableText(const std::string &count, const std::string &rows);
+
 struct TableRow {
 	std::string number, pid, handles, threads, name, sid, account;
 };

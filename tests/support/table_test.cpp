@@ -11,11 +11,6 @@ static const std::string rowsText =
 	"1\t1\t12\t1\tinit\tS-1-5-18\tNT AUTHORITY\\SYSTEM\n"
 	"2\t40\t0\t3\torphan\t-\t\n";
 
-static std::string Table(const std::string &count, const std::string &rows)
-{
-	return "Processes Found: " + count + "\n\n" + tableHeader + rows + tableClosing;
-}
-
 static std::string Problem(const std::string &out)
 {
 	std::vector<TableRow> rows;
@@ -30,31 +25,24 @@ TEST(TableParser, GivesEveryColumnOfEveryRow)
 {
 	std::vector<TableRow> rows;
 	std::string problem;
-	ASSERT_TRUE(ParseTable(Table("2", rowsText), &rows, &problem)) << problem;
-	ASSERT_EQ(rows.size(), 2u);
-	EXPECT_EQ(rows[0].number, "1");
-	EXPECT_EQ(rows[0].pid, "1");
-	EXPECT_EQ(rows[0].handles, "12");
-	EXPECT_EQ(rows[0].threads, "1");
-	EXPECT_EQ(rows[0].name, "init");
-	EXPECT_EQ(rows[0].sid, "S-1-5-18");
-	EXPECT_EQ(rows[0].account, "NT AUTHORITY\\SYSTEM");
-	EXPECT_EQ(rows[1].number, "2");
-	EXPECT_EQ(rows[1].pid, "40");
-	EXPECT_EQ(rows[1].sid, "-");
-	EXPECT_EQ(rows[1].account, "");
+	ASSERT_TRUE(ParseTable(TableText("2", rowsText), &rows, &problem)) << problem;
+	std::string columns;
+	for (const TableRow &r : rows)
+		columns += r.number + "|" + r.pid + "|" + r.handles + "|" + r.threads + "|" + r.name + "|" +
+		           r.sid + "|" + r.account + "\n";
+	EXPECT_EQ(columns, "1|1|12|1|init|S-1-5-18|NT AUTHORITY\\SYSTEM\n2|40|0|3|orphan|-|\n");
 
-	ASSERT_TRUE(ParseTable(Table("0", ""), &rows, &problem)) << problem;
+	ASSERT_TRUE(ParseTable(TableText("0", ""), &rows, &problem)) << problem;
 	EXPECT_TRUE(rows.empty());
 }
 
 TEST(TableParser, NamesTheFirstFault)
 {
-	const std::string good = Table("2", rowsText);
+	const std::string good = TableText("2", rowsText);
 	EXPECT_EQ(Problem(""), "no count line");
 	EXPECT_EQ(Problem("Error: x\n " + good), "no count line");
-	EXPECT_EQ(Problem(Table("", rowsText)), "count line malformed");
-	EXPECT_EQ(Problem(Table("2x", rowsText)), "count line malformed");
+	EXPECT_EQ(Problem(TableText("", rowsText)), "count line malformed");
+	EXPECT_EQ(Problem(TableText("2x", rowsText)), "count line malformed");
 	EXPECT_EQ(Problem("Processes Found: 2\n" + std::string(tableHeader) + rowsText + tableClosing),
 	          "count line malformed");
 	EXPECT_EQ(Problem("Processes Found: 2\n\n" + rowsText + tableClosing), "header line missing");
@@ -64,20 +52,20 @@ TEST(TableParser, NamesTheFirstFault)
 	EXPECT_EQ(Problem(good + "\n"), "closing line missing");
 	EXPECT_EQ(Problem("Processes Found: 0\n\n" + std::string(tableHeader) + "\n"),
 	          "closing line missing");
-	EXPECT_EQ(Problem(Table("1", "1\t1\t12\t1\tinit\tS-1-5-18\tx")), "last row without its line feed");
-	EXPECT_EQ(Problem(Table("3", rowsText)), "count 3 but 2 rows");
-	EXPECT_EQ(Problem(Table("02", rowsText)), "count 02 but 2 rows");
-	EXPECT_EQ(Problem(Table("1", "\n")), "not seven columns: ");
-	EXPECT_EQ(Problem(Table("1", "1\t1\t12\t1\tinit\tS-1-5-18\n")),
+	EXPECT_EQ(Problem(TableText("1", "1\t1\t12\t1\tinit\tS-1-5-18\tx")), "last row without its line feed");
+	EXPECT_EQ(Problem(TableText("3", rowsText)), "count 3 but 2 rows");
+	EXPECT_EQ(Problem(TableText("02", rowsText)), "count 02 but 2 rows");
+	EXPECT_EQ(Problem(TableText("1", "\n")), "not seven columns: ");
+	EXPECT_EQ(Problem(TableText("1", "1\t1\t12\t1\tinit\tS-1-5-18\n")),
 	          "not seven columns: 1\t1\t12\t1\tinit\tS-1-5-18");
-	EXPECT_EQ(Problem(Table("1", "1\t1\t12\t1\tinit\tS-1-5-18\tx\ty\n")),
+	EXPECT_EQ(Problem(TableText("1", "1\t1\t12\t1\tinit\tS-1-5-18\tx\ty\n")),
 	          "not seven columns: 1\t1\t12\t1\tinit\tS-1-5-18\tx\ty");
-	EXPECT_EQ(Problem(Table("2", "1\t1\t12\t1\tinit\t\t\n3\t40\t0\t3\torphan\t-\t\n")),
+	EXPECT_EQ(Problem(TableText("2", "1\t1\t12\t1\tinit\t\t\n3\t40\t0\t3\torphan\t-\t\n")),
 	          "row number 3 where 2 was due");
-	EXPECT_EQ(Problem(Table("1", "0\t1\t12\t1\tinit\t\t\n")), "row number 0 where 1 was due");
-	EXPECT_EQ(Problem(Table("1", "1\t-1\t12\t1\tinit\t\t\n")), "malformed row: 1\t-1\t12\t1\tinit\t\t");
-	EXPECT_EQ(Problem(Table("1", "1\t1\t\t1\tinit\t\t\n")), "malformed row: 1\t1\t\t1\tinit\t\t");
-	EXPECT_EQ(Problem(Table("1", "1\t1\t12\t1 \tinit\t\t\n")), "malformed row: 1\t1\t12\t1 \tinit\t\t");
-	EXPECT_EQ(Problem(Table("1", "1\t1\t12\t1\t\t\t\n")), "malformed row: 1\t1\t12\t1\t\t\t");
-	EXPECT_EQ(Problem(Table("2", "1\t7\t1\t1\ta\t\t\n2\t7\t1\t1\tb\t\t\n")), "pid 7 twice");
+	EXPECT_EQ(Problem(TableText("1", "0\t1\t12\t1\tinit\t\t\n")), "row number 0 where 1 was due");
+	EXPECT_EQ(Problem(TableText("1", "1\t-1\t12\t1\tinit\t\t\n")), "malformed row: 1\t-1\t12\t1\tinit\t\t");
+	EXPECT_EQ(Problem(TableText("1", "1\t1\t\t1\tinit\t\t\n")), "malformed row: 1\t1\t\t1\tinit\t\t");
+	EXPECT_EQ(Problem(TableText("1", "1\t1\t12\t1 \tinit\t\t\n")), "malformed row: 1\t1\t12\t1 \tinit\t\t");
+	EXPECT_EQ(Problem(TableText("1", "1\t1\t12\t1\t\t\t\n")), "malformed row: 1\t1\t12\t1\t\t\t");
+	EXPECT_EQ(Problem(TableText("2", "1\t7\t1\t1\ta\t\t\n2\t7\t1\t1\tb\t\t\n")), "pid 7 twice");
 }

@@ -35,7 +35,5 @@ std::vector<std::string> Lines(const std::string &text)
 {
 	if (text.empty())
 		return {};
-	if (text.back() == '\n')
-		return Split(text.substr(0, text.size() - 1), '\n');
-	return Split(text, '\n');
+	return Split(text.back() == '\n' ? text.substr(0, text.size() - 1) : text, '\n');
 }
