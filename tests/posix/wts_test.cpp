@@ -184,11 +184,7 @@ std::string ScratchDir()
 {
 	std::string fixture = PROCFIXTURE;
 	std::string dir = fixture.substr(0, fixture.rfind('/')) + "/procnames.XXXXXX";
-	std::vector<char> buffer(dir.begin(), dir.end());
-	buffer.push_back(0);
-	if (mkdtemp(buffer.data()) == nullptr)
-		return "";
-	return buffer.data();
+	return mkdtemp(&dir[0]) != nullptr ? dir : "";
 }
 
 // Starts a copy of the fixture named dir/name.
@@ -448,23 +444,17 @@ TEST(Enumeration, SessionNotProcessGroup)
 
 TEST(Enumeration, OwnProcessAndSessions)
 {
-	Listing l = Enumerate();
-	CheckWellFormed(l);
-	const WTS_PROCESS_INFO_EXW *self = Find(l, getpid());
-	ASSERT_NE(self, nullptr);
-	char exe[PATH_MAX];
-	ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-	ASSERT_GT(n, 0);
-	std::string path(exe, (size_t)n);
-	std::string base = path.substr(path.rfind('/') + 1);
-	EXPECT_EQ(std::u16string(self->pProcessName), std::u16string(base.begin(), base.end()));
-	EXPECT_EQ(SidText(self->pUserSid), UserSid(geteuid()));
-	EXPECT_EQ(self->SessionId, (DWORD)getsid(0));
-	EXPECT_GE(self->HandleCount, 3u);
+	Seen self = Look(getpid());
+	char exe[PATH_MAX] = {0};
+	ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+	std::string base = strrchr(exe, '/') + 1;
+	EXPECT_EQ(self.name, std::u16string(base.begin(), base.end()));
+	EXPECT_EQ(self.sid, UserSid(geteuid()));
+	EXPECT_EQ(self.session, (DWORD)getsid(0));
+	EXPECT_GE(self.handles, 3u);
 	// Pid 1 is there, whatever else comes and goes.
-	EXPECT_NE(Find(l, 1), nullptr);
-	EXPECT_NE(Find(l, getppid()), nullptr);
-	Release(l);
+	EXPECT_TRUE(Look(1).found);
+	EXPECT_TRUE(Look(getppid()).found);
 
 	// One session only: this one.
 	Listing mine = Enumerate((DWORD)getsid(0));
@@ -533,30 +523,33 @@ TEST(Enumeration, WellFormedWhileProcessesComeAndGo)
 	EXPECT_GT(started.load(), 0);
 }
 
-TEST(Enumeration, BadRequestsFailAndTouchNothing)
+// The error of an enumeration refused with the list and the count left as
+// they were; 0 for any other outcome. withList and withCount false pass
+// null for them.
+DWORD Refused(HANDLE server, DWORD *level, bool withList = true, bool withCount = true)
 {
 	WTS_PROCESS_INFO_EXW *list = (WTS_PROCESS_INFO_EXW *)0x1;
-	DWORD count = 77, level = 0;
+	DWORD count = 77;
 	SetLastError(0);
-	EXPECT_FALSE(WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION,
-	                                      (LPWSTR *)&list, &count));
-	EXPECT_EQ(GetLastError(), (DWORD)EINVAL);
+	if (WTSEnumerateProcessesExW(server, level, WTS_ANY_SESSION, withList ? (LPWSTR *)&list : nullptr,
+	                             withCount ? &count : nullptr)) {
+		WTSFreeMemoryExW(WTSTypeProcessInfoLevel1, list, count);
+		return 0;
+	}
+	return list == (WTS_PROCESS_INFO_EXW *)0x1 && count == 77 ? GetLastError() : 0;
+}
+
+TEST(Enumeration, BadRequestsFailAndTouchNothing)
+{
+	DWORD level = 0;
+	EXPECT_EQ(Refused(WTS_CURRENT_SERVER_HANDLE, &level), (DWORD)EINVAL);
 	level = 2;
-	EXPECT_FALSE(WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION,
-	                                      (LPWSTR *)&list, &count));
+	EXPECT_EQ(Refused(WTS_CURRENT_SERVER_HANDLE, &level), (DWORD)EINVAL);
 	level = 1;
-	SetLastError(0);
-	EXPECT_FALSE(WTSEnumerateProcessesExW((HANDLE)&level, &level, WTS_ANY_SESSION,
-	                                      (LPWSTR *)&list, &count));
-	EXPECT_EQ(GetLastError(), (DWORD)EINVAL);
-	EXPECT_FALSE(WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, nullptr, WTS_ANY_SESSION,
-	                                      (LPWSTR *)&list, &count));
-	EXPECT_FALSE(WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION,
-	                                      nullptr, &count));
-	EXPECT_FALSE(WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION,
-	                                      (LPWSTR *)&list, nullptr));
-	EXPECT_EQ(list, (WTS_PROCESS_INFO_EXW *)0x1);
-	EXPECT_EQ(count, 77u);
+	EXPECT_EQ(Refused((HANDLE)&level, &level), (DWORD)EINVAL);
+	EXPECT_EQ(Refused(WTS_CURRENT_SERVER_HANDLE, nullptr), (DWORD)EINVAL);
+	EXPECT_EQ(Refused(WTS_CURRENT_SERVER_HANDLE, &level, false), (DWORD)EINVAL);
+	EXPECT_EQ(Refused(WTS_CURRENT_SERVER_HANDLE, &level, true, false), (DWORD)EINVAL);
 	EXPECT_EQ(level, 1u);
 }
 
@@ -580,17 +573,8 @@ TEST(Release, NullBaseAndWrongClass)
 // Exit codes of the bodies: 0 when all held, else which check failed.
 int ExpectNoProcessTable()
 {
-	WTS_PROCESS_INFO_EXW *list = (WTS_PROCESS_INFO_EXW *)0x1;
-	DWORD count = 77, level = 1;
-	SetLastError(0);
-	if (WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION,
-	                             (LPWSTR *)&list, &count))
-		return 1;
-	if (GetLastError() != ENOENT)
-		return 2;
-	if (list != (WTS_PROCESS_INFO_EXW *)0x1 || count != 77)
-		return 3;
-	return 0;
+	DWORD level = 1;
+	return Refused(WTS_CURRENT_SERVER_HANDLE, &level) == ENOENT ? 0 : 1;
 }
 
 int EmptyTmpfsOnProc()
