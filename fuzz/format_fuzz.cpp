@@ -80,16 +80,14 @@ struct Call {
 	HRESULT status;
 };
 
-static HRESULT CallBoundedV(WCHAR *dest, size_t capacity, size_t *length,
-                            const WCHAR *format, ...)
+// FormatBoundedV with the values passed as the programs pass them.
+static void CallBoundedV(Call *call, ...)
 {
 	va_list args;
-	HRESULT status;
 
-	va_start(args, format);
-	status = FormatBoundedV(dest, capacity, length, format, args);
+	va_start(args, call);
+	call->status = FormatBoundedV(call->dest, call->capacity, &call->length, call->format, args);
 	va_end(args);
-	return status;
 }
 
 // Passes the arguments as the programs do, one typed value each.
@@ -114,8 +112,7 @@ static void Dispatch(Call *call, const std::vector<ReferenceArgument> &arguments
 		break;
 	case BoundedWithLength:
 		call->length = 0xDEAD;
-		call->status = CallBoundedV(call->dest, call->capacity, &call->length,
-		                            call->format, values...);
+		CallBoundedV(call, values...);
 		break;
 	case Console:
 		ConsolePrintf(call->format, values...);

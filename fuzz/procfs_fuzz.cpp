@@ -43,8 +43,16 @@ static void CheckLink(const char *bytes, size_t length, bool dropMark)
 		Fail("link: name differs");
 }
 
-// The name as one table cell: the characters, each control character as
-// '?', whole characters only, and always terminated.
+// The characters that could break a row or reorder it on the screen: the
+// controls, the line and paragraph separators and the bidirectional ones.
+static bool Hidden(char32_t c)
+{
+	return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+	       (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// The name as one table cell: the characters, each hidden one as '?',
+// whole characters only, and always terminated.
 static void CheckSanitize(const char *bytes, size_t length, size_t capacity)
 {
 	const uint16_t guard = 0xA5A5;
@@ -52,10 +60,7 @@ static void CheckSanitize(const char *bytes, size_t length, size_t capacity)
 	std::u16string want;
 
 	for (char32_t c : ReferenceDecode((const unsigned char *)bytes, length)) {
-		// Controls, the line and paragraph separators and the
-		// bidirectional controls: none may split or reorder a row.
-		if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E ||
-		    c == 0x200F || (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069))
+		if (Hidden(c))
 			c = U'?';
 		if (capacity == 0 || want.size() + ReferenceUnits(c) > capacity - 1)
 			break;

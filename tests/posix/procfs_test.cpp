@@ -1,39 +1,35 @@
 // The pure functions over /proc contents on crafted buffers. Every buffer
-// is a heap copy of exactly its length, so that a read past it shows under
+// is a vector of exactly its length, so that a read past it shows under
 // the address sanitizer.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "posix/procfs.h"
 
 namespace {
 
-struct Exact {
-	std::unique_ptr<char[]> bytes;
-	size_t length;
-};
-
-Exact Copy(const std::string &s)
+// A heap copy of exactly the bytes of s, never at a null pointer.
+std::vector<char> Copy(const std::string &s)
 {
-	Exact e{std::unique_ptr<char[]>(new char[s.size() ? s.size() : 1]), s.size()};
-	memcpy(e.bytes.get(), s.data(), s.size());
-	return e;
+	std::vector<char> bytes(s.begin(), s.end());
+	bytes.reserve(1);
+	return bytes;
 }
 
 // The name in a link, with the mark dropped when dropMark says the file
 // is gone.
 std::string Image(const std::string &link, bool dropMark = true)
 {
-	Exact e = Copy(link);
+	std::vector<char> e = Copy(link);
 	const char *name = nullptr;
 	size_t length = 0;
-	if (!ImageNameFromLink(e.bytes.get(), e.length, dropMark, &name, &length))
+	if (!ImageNameFromLink(e.data(), e.size(), dropMark, &name, &length))
 		return "<none>";
-	EXPECT_GE(name, e.bytes.get());
-	EXPECT_LE(name + length, e.bytes.get() + e.length);
+	EXPECT_GE(name, e.data());
+	EXPECT_LE(name + length, e.data() + e.size());
 	return std::string(name, length);
 }
 
@@ -55,19 +51,18 @@ TEST(ImageName, LastComponentAndTheDeletedMark)
 	size_t length;
 	EXPECT_FALSE(ImageNameFromLink(nullptr, 0, true, &name, &length));
 
-	Exact marked = Copy("/x (deleted)"), bare = Copy(" (deleted)"), shorter = Copy("deleted)");
-	EXPECT_TRUE(HasDeletedMark(marked.bytes.get(), marked.length));
+	const std::string marks[] = {"/x (deleted)", " (deleted)", "deleted)"};
 	// The mark alone is a name, not a mark.
-	EXPECT_FALSE(HasDeletedMark(bare.bytes.get(), bare.length));
-	EXPECT_FALSE(HasDeletedMark(shorter.bytes.get(), shorter.length));
+	for (const std::string &m : marks)
+		EXPECT_EQ(HasDeletedMark(Copy(m).data(), m.size()), m[0] == '/') << m;
 	EXPECT_FALSE(HasDeletedMark(nullptr, 12));
 }
 
 std::u16string Sanitized(const std::string &utf8, size_t capacity = 64)
 {
-	Exact e = Copy(utf8);
+	std::vector<char> e = Copy(utf8);
 	std::unique_ptr<WCHAR[]> out(new WCHAR[capacity]);
-	size_t n = SanitizeName(e.bytes.get(), e.length, out.get(), capacity);
+	size_t n = SanitizeName(e.data(), e.size(), out.get(), capacity);
 	EXPECT_LT(n, capacity);
 	EXPECT_EQ(out[n], 0);
 	return std::u16string(out.get(), n);

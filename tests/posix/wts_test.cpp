@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -21,6 +22,9 @@
 #include <unistd.h>
 #include <vector>
 
+#include "mounts.h"
+#include "sids.h"
+#include "text.h"
 #include "winapi.h"
 
 namespace {
@@ -52,18 +56,6 @@ const WTS_PROCESS_INFO_EXW *Find(const Listing &l, pid_t pid)
 		if (l.records[i].ProcessId == (DWORD)pid)
 			return &l.records[i];
 	return nullptr;
-}
-
-std::string SidText(PSID sid)
-{
-	LPWSTR text;
-	if (!ConvertSidToStringSidW(sid, &text))
-		return "-";
-	std::string s;
-	for (LPWSTR w = text; *w; w++)
-		s += (char)*w;
-	LocalFree(text);
-	return s;
 }
 
 std::string UserSid(uid_t uid)
@@ -108,18 +100,40 @@ void CheckWellFormed(const Listing &l)
 	}
 }
 
+// What the enumeration shows of one process, copied out of a well-formed
+// list; found is false when the process is not in it.
+struct Seen {
+	bool found = false;
+	std::u16string name;
+	DWORD threads = 0, handles = 0, session = 0;
+	std::string sid;
+};
+
+Seen Look(pid_t pid, DWORD session = WTS_ANY_SESSION)
+{
+	Seen s;
+	Listing l = Enumerate(session);
+	CheckWellFormed(l);
+	const WTS_PROCESS_INFO_EXW *r = Find(l, pid);
+	if (r != nullptr)
+		s = {true, r->pProcessName, r->NumberOfThreads, r->HandleCount, r->SessionId, SidText(r->pUserSid)};
+	Release(l);
+	return s;
+}
+
 // A fixture process that the test owns; it ends when its input is closed.
+// A copy of the fixture it runs from goes when it stops.
 struct Child {
 	pid_t pid = -1;
 	int input = -1;
+	std::string copy;
 };
 
-// Runs path (named argv0) with the fixture's arguments; with uids given
-// (root only) as real uid ruid and effective uid euid; with prepare given,
-// runs it in the child first and fails the start when it fails; with mode
-// given, passes it as the fixture's third argument.
-Child Start(const std::string &path, int threads, int fds, uid_t ruid = (uid_t)-1,
-            uid_t euid = (uid_t)-1, bool (*prepare)() = nullptr, const char *mode = nullptr)
+// Runs path (named argv0) with the fixture's arguments; with prepare
+// given, runs it in the child first and fails the start when it fails;
+// with mode given, passes it as the fixture's third argument.
+Child Start(const std::string &path, int threads, int fds, bool (*prepare)() = nullptr,
+            const char *mode = nullptr)
 {
 	Child c;
 	int in[2], out[2];
@@ -132,8 +146,6 @@ Child Start(const std::string &path, int threads, int fds, uid_t ruid = (uid_t)-
 		dup2(out[1], 1);
 		if (prepare != nullptr && !prepare())
 			_exit(125);
-		if (ruid != (uid_t)-1 && setresuid(ruid, euid, 0) != 0)
-			_exit(126);
 		execl(path.c_str(), path.c_str(), t.c_str(), f.c_str(), mode, (char *)nullptr);
 		_exit(127);
 	}
@@ -156,6 +168,8 @@ Child Start(const std::string &path, int threads, int fds, uid_t ruid = (uid_t)-
 
 void Stop(Child &c)
 {
+	if (!c.copy.empty())
+		unlink(c.copy.c_str());
 	if (c.pid <= 0)
 		return;
 	close(c.input);
@@ -165,185 +179,138 @@ void Stop(Child &c)
 	c.pid = -1;
 }
 
-// A scratch directory beside the fixture, where programs may run.
+// A scratch directory beside the fixture, where copies of it may run.
 std::string ScratchDir()
 {
 	std::string fixture = PROCFIXTURE;
 	std::string dir = fixture.substr(0, fixture.rfind('/')) + "/procnames.XXXXXX";
-	std::vector<char> buffer(dir.begin(), dir.end());
-	buffer.push_back(0);
-	if (mkdtemp(buffer.data()) == nullptr)
-		return "";
-	return buffer.data();
+	return mkdtemp(&dir[0]) != nullptr ? dir : "";
 }
 
-// Copies the fixture to dir/name, executable.
-std::string CopyFixture(const std::string &dir, const std::string &name)
+// Starts a copy of the fixture named dir/name.
+Child StartCopy(const std::string &dir, const std::string &name, int threads, int fds,
+                const char *mode = nullptr)
 {
+	Child c;
 	std::string path = dir + "/" + name;
-	int from = open(PROCFIXTURE, O_RDONLY | O_CLOEXEC);
-	int to = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
-	char buffer[65536];
-	ssize_t n;
-	bool ok = from >= 0 && to >= 0;
-	while (ok && (n = read(from, buffer, sizeof buffer)) > 0)
-		ok = write(to, buffer, (size_t)n) == n;
-	if (from >= 0)
-		close(from);
-	if (to >= 0)
-		close(to);
-	return ok ? path : "";
+	if (CopyExecutable(PROCFIXTURE, path))
+		c = Start(path, threads, fds, nullptr, mode);
+	c.copy = path;
+	return c;
 }
 
-TEST(Enumeration, FixtureWithKnownShapeAndOwner)
+// Runs body in a child process; its exit status, or 128 and the signal
+// that ended it, or -1 when it could not be run.
+template <typename Body>
+int InChild(Body body)
 {
-	Child c = Start(PROCFIXTURE, 5, 7);
-	ASSERT_GT(c.pid, 0);
-	Listing l = Enumerate();
-	CheckWellFormed(l);
-	const WTS_PROCESS_INFO_EXW *r = Find(l, c.pid);
-	ASSERT_NE(r, nullptr);
-	EXPECT_EQ(std::u16string(r->pProcessName), u"procfixture");
-	EXPECT_EQ(r->NumberOfThreads, 5u);
-	EXPECT_EQ(r->HandleCount, 7u);
-	EXPECT_EQ(SidText(r->pUserSid), UserSid(geteuid()));
-	EXPECT_EQ(r->SessionId, (DWORD)getsid(c.pid));
-	Release(l);
-	Stop(c);
+	pid_t pid = fork();
+	if (pid == 0)
+		_exit(body());
+	int status = 0;
+	if (pid < 0 || waitpid(pid, &status, 0) != pid)
+		return -1;
+	return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-TEST(Enumeration, ShapesFollowTheProcess)
+TEST(Enumeration, FixturesOfKnownShapeAndOwner)
 {
 	// Different shapes, so that no fixed value can pass.
-	const int shapes[][2] = {{1, 2}, {3, 40}, {17, 3}};
+	const int shapes[][2] = {{5, 7}, {1, 2}, {3, 40}, {17, 3}};
 	for (const auto &shape : shapes) {
 		Child c = Start(PROCFIXTURE, shape[0], shape[1]);
 		ASSERT_GT(c.pid, 0);
-		Listing l = Enumerate();
-		const WTS_PROCESS_INFO_EXW *r = Find(l, c.pid);
-		ASSERT_NE(r, nullptr);
-		EXPECT_EQ(r->NumberOfThreads, (DWORD)shape[0]);
-		EXPECT_EQ(r->HandleCount, (DWORD)shape[1]);
-		Release(l);
+		Seen s = Look(c.pid);
+		EXPECT_TRUE(s.found);
+		EXPECT_EQ(s.name, u"procfixture");
+		EXPECT_EQ(s.threads, (DWORD)shape[0]);
+		EXPECT_EQ(s.handles, (DWORD)shape[1]);
+		EXPECT_EQ(s.sid, UserSid(geteuid()));
+		EXPECT_EQ(s.session, (DWORD)getsid(c.pid));
 		Stop(c);
 	}
+}
+
+bool DistinctUids()
+{
+	return setresuid(65534, 54321, 0) == 0;
 }
 
 TEST(Enumeration, OwnerIsTheEffectiveUid)
 {
 	if (geteuid() != 0)
 		GTEST_SKIP() << "needs root to run a process with distinct real and effective uids";
-	Child c = Start(PROCFIXTURE, 1, 3, 65534, 54321);
+	Child c = Start(PROCFIXTURE, 1, 3, DistinctUids);
 	ASSERT_GT(c.pid, 0);
-	Listing l = Enumerate();
-	const WTS_PROCESS_INFO_EXW *r = Find(l, c.pid);
-	ASSERT_NE(r, nullptr);
-	EXPECT_EQ(SidText(r->pUserSid), "S-1-22-1-54321");
+	Seen s = Look(c.pid);
+	EXPECT_EQ(s.sid, "S-1-22-1-54321");
 	// Root sees the descriptors of every process.
-	EXPECT_EQ(r->HandleCount, 3u);
-	Release(l);
+	EXPECT_EQ(s.handles, 3u);
 	Stop(c);
 }
 
-TEST(Enumeration, NamesWithControlsAndNonAscii)
+TEST(Enumeration, NamesAsTheFileHasThem)
 {
 	std::string dir = ScratchDir();
 	ASSERT_NE(dir, "");
-	const struct {
-		std::string file;
-		std::u16string shown;
-	} names[] = {
-		{"tab\there\nand-lf", u"tab?here?and-lf"},
-		{"прошка-✓", u"прошка-✓"},
-		{"bad\xff" "byte", u"bad\uFFFDbyte"},
-		{"c1\xc2\x85-next", u"c1?-next"},
-		{"a name (with) parens", u"a name (with) parens"},
-		{"back\\slash\\n", u"back\\slash\\n"},
-	};
-	for (const auto &n : names) {
-		std::string path = CopyFixture(dir, n.file);
-		ASSERT_NE(path, "");
-		Child c = Start(path, 2, 4);
-		ASSERT_GT(c.pid, 0);
-		Listing l = Enumerate();
-		CheckWellFormed(l);
-		const WTS_PROCESS_INFO_EXW *r = Find(l, c.pid);
-		ASSERT_NE(r, nullptr);
-		EXPECT_EQ(std::u16string(r->pProcessName), n.shown);
-		EXPECT_EQ(r->NumberOfThreads, 2u);
-		EXPECT_EQ(r->HandleCount, 4u);
-		Release(l);
-		Stop(c);
-		unlink(path.c_str());
-	}
-	rmdir(dir.c_str());
-}
-
-// The state letter of a process, from its status file; 0 when unreadable.
-char StateOf(pid_t pid)
-{
-	std::string path = "/proc/" + std::to_string(pid) + "/status";
-	char text[4096];
-	int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-	ssize_t n = fd < 0 ? -1 : read(fd, text, sizeof text - 1);
-	if (fd >= 0)
-		close(fd);
-	if (n <= 0)
-		return 0;
-	text[n] = 0;
-	const char *state = strstr(text, "\nState:\t");
-	return state == nullptr ? 0 : state[8];
-}
-
-TEST(Enumeration, ExitedLeaderAndTheDeletedMark)
-{
-	std::string dir = ScratchDir();
-	ASSERT_NE(dir, "");
-	// The leader has exited, its threads run on: their image and
-	// descriptors are the process's. The name is longer than a task name.
-	std::string path = CopyFixture(dir, "leader-gone-with-a-long-name");
-	ASSERT_NE(path, "");
-	Child c = Start(path, 4, 6, (uid_t)-1, (uid_t)-1, nullptr, "leader-exits");
-	ASSERT_GT(c.pid, 0);
-	for (int i = 0; i < 500 && StateOf(c.pid) != 'Z'; i++)
-		usleep(10000);
-	ASSERT_EQ(StateOf(c.pid), 'Z') << "the leader did not exit";
-	Listing l = Enumerate();
-	const WTS_PROCESS_INFO_EXW *r = Find(l, c.pid);
-	ASSERT_NE(r, nullptr);
-	EXPECT_EQ(std::u16string(r->pProcessName), u"leader-gone-with-a-long-name");
-	EXPECT_EQ(r->NumberOfThreads, 4u);
-	EXPECT_EQ(r->HandleCount, 6u);
-	Release(l);
-	Stop(c);
-	unlink(path.c_str());
-
-	// The kernel's mark goes only where the file is really gone; a name
-	// may end in the same words.
+	// Controls and bad bytes replaced. The kernel's mark goes only where
+	// the file is really gone; a name may end in the same words.
 	const struct {
 		std::string file;
 		bool removed;
 		std::u16string shown;
 	} names[] = {
+		{"tab\there\nand-lf", false, u"tab?here?and-lf"},
+		{"прошка-✓", false, u"прошка-✓"},
+		{"bad\xff" "byte", false, u"bad\uFFFDbyte"},
+		{"c1\xc2\x85-next", false, u"c1?-next"},
+		{"a name (with) parens", false, u"a name (with) parens"},
+		{"back\\slash\\n", false, u"back\\slash\\n"},
 		{"gone-soon", true, u"gone-soon"},
 		{"kept (deleted)", false, u"kept (deleted)"},
 		{"gone (deleted)", true, u"gone (deleted)"},
 	};
 	for (const auto &n : names) {
-		path = CopyFixture(dir, n.file);
-		ASSERT_NE(path, "");
-		c = Start(path, 1, 2);
-		ASSERT_GT(c.pid, 0);
+		Child c = StartCopy(dir, n.file, 2, 4);
+		ASSERT_GT(c.pid, 0) << n.file;
 		if (n.removed)
-			unlink(path.c_str());
-		l = Enumerate();
-		r = Find(l, c.pid);
-		ASSERT_NE(r, nullptr);
-		EXPECT_EQ(std::u16string(r->pProcessName), n.shown);
-		Release(l);
+			unlink(c.copy.c_str());
+		Seen s = Look(c.pid);
+		EXPECT_EQ(s.name, n.shown);
+		EXPECT_EQ(s.threads, 2u);
+		EXPECT_EQ(s.handles, 4u);
 		Stop(c);
-		unlink(path.c_str());
 	}
+	rmdir(dir.c_str());
+}
+
+// A field of a process's status file; empty when there is none.
+std::string StatusField(pid_t pid, const std::string &field)
+{
+	std::string status = ReadFile("/proc/" + std::to_string(pid) + "/status");
+	size_t at = status.find("\n" + field + ":\t");
+	if (at == std::string::npos)
+		return "";
+	at += field.size() + 3;
+	return status.substr(at, status.find('\n', at) - at);
+}
+
+TEST(Enumeration, ThreadsRunOnAfterTheLeaderExits)
+{
+	std::string dir = ScratchDir();
+	ASSERT_NE(dir, "");
+	// Their image and descriptors are the process's. The name is longer
+	// than a task name.
+	Child c = StartCopy(dir, "leader-gone-with-a-long-name", 4, 6, "leader-exits");
+	ASSERT_GT(c.pid, 0);
+	for (int i = 0; i < 500 && StatusField(c.pid, "State")[0] != 'Z'; i++)
+		usleep(10000);
+	ASSERT_EQ(StatusField(c.pid, "State")[0], 'Z') << "the leader did not exit";
+	Seen s = Look(c.pid);
+	EXPECT_EQ(s.name, u"leader-gone-with-a-long-name");
+	EXPECT_EQ(s.threads, 4u);
+	EXPECT_EQ(s.handles, 6u);
+	Stop(c);
 	rmdir(dir.c_str());
 }
 
@@ -357,16 +324,11 @@ TEST(Enumeration, TaskNameWhereThereIsNoImage)
 		char link[16];
 		if (readlink((base + "/exe").c_str(), link, sizeof link) >= 0 || errno != ENOENT)
 			continue;
-		int fd = open((base + "/comm").c_str(), O_RDONLY);
-		if (fd < 0)
-			continue;
-		char comm[128];
-		ssize_t n = read(fd, comm, sizeof comm);
-		close(fd);
+		std::string comm = ReadFile(base + "/comm");
 		// A worker's task name follows the work it does; others keep theirs.
-		if (n <= 1 || strncmp(comm, "kworker/", 8) == 0)
+		if (comm.size() <= 1 || comm.rfind("kworker/", 0) == 0)
 			continue;
-		std::u16string expected(comm, comm + n - 1);
+		std::u16string expected(comm.begin(), comm.end() - 1);
 		bool ascii = true;
 		for (char16_t ch : expected)
 			ascii = ascii && ch >= 0x20 && ch < 0x7F;
@@ -390,100 +352,59 @@ bool CountsForEveryone()
 
 // What an ordinary user sees of a root process of 3 threads and 5
 // descriptors: its task name (the executable link is not theirs to read)
-// and its descriptor count, which older kernels do not give them.
+// and its descriptor count, which older kernels do not give them. Runs in
+// a child; 0 when all held, else which check failed.
 int ListAsNobody(pid_t rootChild, const std::u16string &taskName)
 {
 	if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
 	    setresuid(65534, 65534, 65534) != 0)
 		return 70;
-	WTS_PROCESS_INFO_EXW *list = nullptr;
-	DWORD count = 0, level = 1;
-	if (!WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION,
-	                              (LPWSTR *)&list, &count))
+	const testing::TestResult *result = testing::UnitTest::GetInstance()->current_test_info()->result();
+	int failures = result->total_part_count();
+	Seen other = Look(rootChild), self = Look(getpid());
+	if (result->total_part_count() != failures)
 		return 71;
-	int result = 0;
-	const WTS_PROCESS_INFO_EXW *other = nullptr, *self = nullptr;
-	for (DWORD i = 0; i < count; i++) {
-		if (list[i].ProcessId == (DWORD)rootChild)
-			other = &list[i];
-		if (list[i].ProcessId == (DWORD)getpid())
-			self = &list[i];
-	}
-	if (other == nullptr || self == nullptr)
-		result = 72;
-	else if (std::u16string(other->pProcessName) != taskName)
-		result = 73;
-	else if (other->HandleCount != (CountsForEveryone() ? 5u : 0u) || other->NumberOfThreads != 3)
-		result = 74;
-	else if (SidText(other->pUserSid) != "S-1-22-1-0")
-		result = 75;
-	else if (self->HandleCount < 3 || SidText(self->pUserSid) != "S-1-22-1-65534")
-		result = 76;
-	WTSFreeMemoryExW(WTSTypeProcessInfoLevel1, list, count);
-	return result;
+	if (!other.found || !self.found)
+		return 72;
+	if (other.name != taskName)
+		return 73;
+	if (other.handles != (CountsForEveryone() ? 5u : 0u) || other.threads != 3)
+		return 74;
+	if (other.sid != "S-1-22-1-0")
+		return 75;
+	if (self.handles < 3 || self.sid != "S-1-22-1-65534")
+		return 76;
+	return 0;
 }
 
-TEST(Enumeration, OrdinaryUserSeesTaskNamesAndTheCountsTheKernelGives)
-{
-	if (geteuid() != 0)
-		GTEST_SKIP() << "needs root to run a process of root's and list it as another user";
-	std::string dir = ScratchDir();
-	ASSERT_NE(dir, "");
-	// Longer than the 15 bytes a task name keeps.
-	std::string path = CopyFixture(dir, "fixture-with-a-long-name");
-	ASSERT_NE(path, "");
-	Child c = Start(path, 3, 5);
-	ASSERT_GT(c.pid, 0);
-	pid_t lister = fork();
-	if (lister == 0)
-		_exit(ListAsNobody(c.pid, u"fixture-with-a-"));
-	int status = 0;
-	ASSERT_EQ(waitpid(lister, &status, 0), lister);
-	EXPECT_TRUE(WIFEXITED(status));
-	EXPECT_EQ(WEXITSTATUS(status), 0) << "see ListAsNobody for the failed check";
-	// Root itself sees the whole name and the descriptors.
-	Listing l = Enumerate();
-	const WTS_PROCESS_INFO_EXW *r = Find(l, c.pid);
-	ASSERT_NE(r, nullptr);
-	EXPECT_EQ(std::u16string(r->pProcessName), u"fixture-with-a-long-name");
-	EXPECT_EQ(r->HandleCount, 5u);
-	Release(l);
-	Stop(c);
-	unlink(path.c_str());
-	rmdir(dir.c_str());
-}
-
-TEST(Enumeration, TaskNamesAsTheKernelEscapesThem)
+TEST(Enumeration, OrdinaryUserSeesTaskNamesAsTheKernelEscapesThem)
 {
 	if (geteuid() != 0)
 		GTEST_SKIP() << "needs root to list a root process as another user, who sees only its task name";
 	std::string dir = ScratchDir();
 	ASSERT_NE(dir, "");
 	// The task name keeps the first 15 bytes of the file name; the kernel
-	// escapes a line feed and a backslash in it, nothing else.
+	// escapes a line feed and a backslash in it, nothing else. Root itself
+	// sees the whole name.
 	const struct {
 		std::string file;
-		std::u16string shown;
+		std::u16string task, whole;
 	} names[] = {
-		{"t\tl\nb\\n\\\xc3\xa9\xe2\x9c\x93", u"t?l?b\\n\\\u00e9\u2713"},
-		{"\\\\n-ends-in\\", u"\\\\n-ends-in\\"},
-		{"abcdefghijklmn\xe2\x9c\x93", u"abcdefghijklmn\uFFFD"},
-		{"bad\xff\\x", u"bad\uFFFD\\x"},
+		{"fixture-with-a-long-name", u"fixture-with-a-", u"fixture-with-a-long-name"},
+		{"t\tl\nb\\n\\\xc3\xa9\xe2\x9c\x93", u"t?l?b\\n\\\u00e9\u2713", u"t?l?b\\n\\\u00e9\u2713"},
+		{"\\\\n-ends-in\\", u"\\\\n-ends-in\\", u"\\\\n-ends-in\\"},
+		{"abcdefghijklmn\xe2\x9c\x93", u"abcdefghijklmn\uFFFD", u"abcdefghijklmn\u2713"},
+		{"bad\xff\\x", u"bad\uFFFD\\x", u"bad\uFFFD\\x"},
 	};
 	for (const auto &n : names) {
-		std::string path = CopyFixture(dir, n.file);
-		ASSERT_NE(path, "");
-		Child c = Start(path, 3, 5);
-		ASSERT_GT(c.pid, 0);
-		pid_t lister = fork();
-		if (lister == 0)
-			_exit(ListAsNobody(c.pid, n.shown));
-		int status = 0;
-		ASSERT_EQ(waitpid(lister, &status, 0), lister);
-		EXPECT_TRUE(WIFEXITED(status));
-		EXPECT_EQ(WEXITSTATUS(status), 0) << "see ListAsNobody for the failed check; file " << n.file;
+		Child c = StartCopy(dir, n.file, 3, 5);
+		ASSERT_GT(c.pid, 0) << n.file;
+		EXPECT_EQ(InChild([&] { return ListAsNobody(c.pid, n.task); }), 0)
+			<< "see ListAsNobody for the failed check; file " << n.file;
+		Seen s = Look(c.pid);
+		EXPECT_EQ(s.name, n.whole);
+		EXPECT_EQ(s.handles, 5u);
 		Stop(c);
-		unlink(path.c_str());
 	}
 	rmdir(dir.c_str());
 }
@@ -501,18 +422,14 @@ bool NewProcessGroup()
 TEST(Enumeration, SessionNotProcessGroup)
 {
 	// A group of its own in this session, then a session of its own.
-	Child c = Start(PROCFIXTURE, 2, 3, (uid_t)-1, (uid_t)-1, NewProcessGroup);
+	Child c = Start(PROCFIXTURE, 2, 3, NewProcessGroup);
 	ASSERT_GT(c.pid, 0);
 	ASSERT_EQ(getpgid(c.pid), c.pid);
 	ASSERT_NE(getsid(0), c.pid);
-	Listing l = Enumerate();
-	const WTS_PROCESS_INFO_EXW *r = Find(l, c.pid);
-	ASSERT_NE(r, nullptr);
-	EXPECT_EQ(r->SessionId, (DWORD)getsid(0));
-	Release(l);
+	EXPECT_EQ(Look(c.pid).session, (DWORD)getsid(0));
 	Stop(c);
 
-	c = Start(PROCFIXTURE, 2, 3, (uid_t)-1, (uid_t)-1, NewSession);
+	c = Start(PROCFIXTURE, 2, 3, NewSession);
 	ASSERT_GT(c.pid, 0);
 	ASSERT_EQ(getsid(c.pid), c.pid);
 	Listing only = Enumerate((DWORD)c.pid);
@@ -527,23 +444,17 @@ TEST(Enumeration, SessionNotProcessGroup)
 
 TEST(Enumeration, OwnProcessAndSessions)
 {
-	Listing l = Enumerate();
-	CheckWellFormed(l);
-	const WTS_PROCESS_INFO_EXW *self = Find(l, getpid());
-	ASSERT_NE(self, nullptr);
-	char exe[PATH_MAX];
-	ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-	ASSERT_GT(n, 0);
-	std::string path(exe, (size_t)n);
-	std::string base = path.substr(path.rfind('/') + 1);
-	EXPECT_EQ(std::u16string(self->pProcessName), std::u16string(base.begin(), base.end()));
-	EXPECT_EQ(SidText(self->pUserSid), UserSid(geteuid()));
-	EXPECT_EQ(self->SessionId, (DWORD)getsid(0));
-	EXPECT_GE(self->HandleCount, 3u);
+	Seen self = Look(getpid());
+	char exe[PATH_MAX] = {0};
+	ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
+	std::string base = strrchr(exe, '/') + 1;
+	EXPECT_EQ(self.name, std::u16string(base.begin(), base.end()));
+	EXPECT_EQ(self.sid, UserSid(geteuid()));
+	EXPECT_EQ(self.session, (DWORD)getsid(0));
+	EXPECT_GE(self.handles, 3u);
 	// Pid 1 is there, whatever else comes and goes.
-	EXPECT_NE(Find(l, 1), nullptr);
-	EXPECT_NE(Find(l, getppid()), nullptr);
-	Release(l);
+	EXPECT_TRUE(Look(1).found);
+	EXPECT_TRUE(Look(getppid()).found);
 
 	// One session only: this one.
 	Listing mine = Enumerate((DWORD)getsid(0));
@@ -578,19 +489,8 @@ TEST(Enumeration, AgreesWithProcOnStableProcesses)
 	}
 	for (DWORD i = 0; i < l.count; i++) {
 		// Only thread group leaders: no pid of a mere thread.
-		std::string status = "/proc/" + std::to_string(l.records[i].ProcessId) + "/status";
-		int fd = open(status.c_str(), O_RDONLY);
-		if (fd < 0)
-			continue;
-		char text[4096];
-		ssize_t n = read(fd, text, sizeof text - 1);
-		close(fd);
-		if (n <= 0)
-			continue;
-		text[n] = 0;
-		const char *tgid = strstr(text, "\nTgid:");
-		ASSERT_NE(tgid, nullptr);
-		EXPECT_EQ((DWORD)atoi(tgid + 6), l.records[i].ProcessId);
+		std::string tgid = StatusField((pid_t)l.records[i].ProcessId, "Tgid");
+		EXPECT_TRUE(tgid.empty() || tgid == std::to_string(l.records[i].ProcessId)) << tgid;
 	}
 	Release(l);
 }
@@ -623,30 +523,33 @@ TEST(Enumeration, WellFormedWhileProcessesComeAndGo)
 	EXPECT_GT(started.load(), 0);
 }
 
-TEST(Enumeration, BadRequestsFailAndTouchNothing)
+// The error of an enumeration refused with the list and the count left as
+// they were; 0 for any other outcome. withList and withCount false pass
+// null for them.
+DWORD Refused(HANDLE server, DWORD *level, bool withList = true, bool withCount = true)
 {
 	WTS_PROCESS_INFO_EXW *list = (WTS_PROCESS_INFO_EXW *)0x1;
-	DWORD count = 77, level = 0;
+	DWORD count = 77;
 	SetLastError(0);
-	EXPECT_FALSE(WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION,
-	                                      (LPWSTR *)&list, &count));
-	EXPECT_EQ(GetLastError(), (DWORD)EINVAL);
+	if (WTSEnumerateProcessesExW(server, level, WTS_ANY_SESSION, withList ? (LPWSTR *)&list : nullptr,
+	                             withCount ? &count : nullptr)) {
+		WTSFreeMemoryExW(WTSTypeProcessInfoLevel1, list, count);
+		return 0;
+	}
+	return list == (WTS_PROCESS_INFO_EXW *)0x1 && count == 77 ? GetLastError() : 0;
+}
+
+TEST(Enumeration, BadRequestsFailAndTouchNothing)
+{
+	DWORD level = 0;
+	EXPECT_EQ(Refused(WTS_CURRENT_SERVER_HANDLE, &level), (DWORD)EINVAL);
 	level = 2;
-	EXPECT_FALSE(WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION,
-	                                      (LPWSTR *)&list, &count));
+	EXPECT_EQ(Refused(WTS_CURRENT_SERVER_HANDLE, &level), (DWORD)EINVAL);
 	level = 1;
-	SetLastError(0);
-	EXPECT_FALSE(WTSEnumerateProcessesExW((HANDLE)&level, &level, WTS_ANY_SESSION,
-	                                      (LPWSTR *)&list, &count));
-	EXPECT_EQ(GetLastError(), (DWORD)EINVAL);
-	EXPECT_FALSE(WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, nullptr, WTS_ANY_SESSION,
-	                                      (LPWSTR *)&list, &count));
-	EXPECT_FALSE(WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION,
-	                                      nullptr, &count));
-	EXPECT_FALSE(WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION,
-	                                      (LPWSTR *)&list, nullptr));
-	EXPECT_EQ(list, (WTS_PROCESS_INFO_EXW *)0x1);
-	EXPECT_EQ(count, 77u);
+	EXPECT_EQ(Refused((HANDLE)&level, &level), (DWORD)EINVAL);
+	EXPECT_EQ(Refused(WTS_CURRENT_SERVER_HANDLE, nullptr), (DWORD)EINVAL);
+	EXPECT_EQ(Refused(WTS_CURRENT_SERVER_HANDLE, &level, false), (DWORD)EINVAL);
+	EXPECT_EQ(Refused(WTS_CURRENT_SERVER_HANDLE, &level, true, false), (DWORD)EINVAL);
 	EXPECT_EQ(level, 1u);
 }
 
@@ -667,50 +570,11 @@ TEST(Release, NullBaseAndWrongClass)
 	Release(l);
 }
 
-// Runs body in a child with a private mount namespace; returns its exit
-// status, or -1 with the reason when the namespace cannot be had.
-int InPrivateMounts(int (*body)(), std::string *why)
-{
-	int report[2];
-	if (pipe2(report, O_CLOEXEC) != 0)
-		return -1;
-	pid_t pid = fork();
-	if (pid == 0) {
-		close(report[0]);
-		if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-			int e = errno;
-			ssize_t ignored = write(report[1], &e, sizeof e);
-			(void)ignored;
-			_exit(100);
-		}
-		_exit(body());
-	}
-	close(report[1]);
-	int e = 0, status = 0;
-	ssize_t n = read(report[0], &e, sizeof e);
-	close(report[0]);
-	waitpid(pid, &status, 0);
-	if (n == sizeof e) {
-		*why = std::string("no private mount namespace here: ") + strerror(e);
-		return -1;
-	}
-	return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
 // Exit codes of the bodies: 0 when all held, else which check failed.
 int ExpectNoProcessTable()
 {
-	WTS_PROCESS_INFO_EXW *list = (WTS_PROCESS_INFO_EXW *)0x1;
-	DWORD count = 77, level = 1;
-	SetLastError(0);
-	if (WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION,
-	                             (LPWSTR *)&list, &count))
-		return 1;
-	if (GetLastError() != ENOENT)
-		return 2;
-	if (list != (WTS_PROCESS_INFO_EXW *)0x1 || count != 77)
-		return 3;
-	return 0;
+	DWORD level = 1;
+	return Refused(WTS_CURRENT_SERVER_HANDLE, &level) == ENOENT ? 0 : 1;
 }
 
 int EmptyTmpfsOnProc()
@@ -735,31 +599,30 @@ int LookalikeTmpfsOnProc()
 	return ExpectNoProcessTable();
 }
 
+// The first process of a new pid namespace mounts its /proc and, alone in
+// it, lists itself as pid 1.
+int InnerProcOfItsOwn()
+{
+	if (mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
+		return 61;
+	WTS_PROCESS_INFO_EXW *list = nullptr;
+	DWORD count = 0, level = 1;
+	if (!WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION,
+	                              (LPWSTR *)&list, &count))
+		return 62;
+	bool alone = count == 1 && list[0].ProcessId == 1;
+	WTSFreeMemoryExW(WTSTypeProcessInfoLevel1, list, count);
+	return alone ? 0 : 63;
+}
+
 // /proc of a pid namespace this process is not in: it has no /proc/self.
 int ProcOfAnotherPidNamespace()
 {
 	if (unshare(CLONE_NEWPID) != 0)
 		return 60;
-	pid_t inner = fork();
-	if (inner == 0) {
-		// The first process of the new namespace mounts its /proc and,
-		// alone in it, lists itself as pid 1.
-		if (mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
-			_exit(61);
-		WTS_PROCESS_INFO_EXW *list = nullptr;
-		DWORD count = 0, level = 1;
-		if (!WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION,
-		                              (LPWSTR *)&list, &count))
-			_exit(62);
-		bool alone = count == 1 && list[0].ProcessId == 1;
-		WTSFreeMemoryExW(WTSTypeProcessInfoLevel1, list, count);
-		_exit(alone ? 0 : 63);
-	}
-	int status = 0;
-	if (inner < 0 || waitpid(inner, &status, 0) != inner)
-		return 64;
-	if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-		return WIFEXITED(status) ? WEXITSTATUS(status) : 65;
+	int status = InChild(InnerProcOfItsOwn);
+	if (status != 0)
+		return status < 0 ? 64 : status;
 	return ExpectNoProcessTable();
 }
 
@@ -776,10 +639,15 @@ TEST(Enumeration, FailsWhereProcIsNoProcessFileSystem)
 		{"/proc of another pid namespace", ProcOfAnotherPidNamespace},
 	};
 	for (const auto &c : cases) {
-		std::string why;
-		int status = InPrivateMounts(c.body, &why);
-		if (status < 0)
-			GTEST_SKIP() << why;
+		int status = InChild([&] {
+			if (const char *failed = EnterPrivateMounts()) {
+				fprintf(stderr, "%s: %s\n", failed, strerror(errno));
+				return 100;
+			}
+			return c.body();
+		});
+		if (status == 100)
+			GTEST_SKIP() << "no private mount namespace here";
 		EXPECT_EQ(status, 0) << c.what;
 	}
 }

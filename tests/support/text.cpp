@@ -16,6 +16,15 @@ std::string ReadFile(const std::string &path)
 	return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+bool CopyExecutable(const std::string &from, const std::string &to)
+{
+	std::ifstream in(from, std::ios::binary);
+	std::ofstream out(to, std::ios::binary);
+	out << in.rdbuf();
+	out.close();
+	return in && out && chmod(to.c_str(), 0755) == 0;
+}
+
 std::vector<std::string> Split(const std::string &text, char separator)
 {
 	std::vector<std::string> parts;
