@@ -59,11 +59,6 @@ const WTS_PROCESS_INFO_EXW *Find(const Listing &l, pid_t pid)
 	return nullptr;
 }
 
-std::string UserSid(uid_t uid)
-{
-	return "S-1-22-1-" + std::to_string(uid);
-}
-
 // The block is one allocation: records back to back, then what they
 // point to. Every record must be whole.
 void CheckWellFormed(const Listing &l)
@@ -191,22 +186,17 @@ TEST(Enumeration, FixturesOfKnownShapeAndOwner)
 		EXPECT_EQ(s.name, u"procfixture");
 		EXPECT_EQ(s.threads, (DWORD)shape[0]);
 		EXPECT_EQ(s.handles, (DWORD)shape[1]);
-		EXPECT_EQ(s.sid, UserSid(geteuid()));
+		EXPECT_EQ(s.sid, "S-1-22-1-" + std::to_string(geteuid()));
 		EXPECT_EQ(s.session, (DWORD)getsid(c.pid));
 		Stop(c);
 	}
-}
-
-bool DistinctUids()
-{
-	return setresuid(65534, 54321, 0) == 0;
 }
 
 TEST(Enumeration, OwnerIsTheEffectiveUid)
 {
 	if (geteuid() != 0)
 		GTEST_SKIP() << "needs root to run a process with distinct real and effective uids";
-	Background c = Start(PROCFIXTURE, 1, 3, DistinctUids);
+	Background c = Start(PROCFIXTURE, 1, 3, [] { return setresuid(65534, 54321, 0) == 0; });
 	ASSERT_GT(c.pid, 0);
 	Seen s = Look(c.pid);
 	EXPECT_EQ(s.sid, "S-1-22-1-54321");
@@ -373,27 +363,17 @@ TEST(Enumeration, OrdinaryUserSeesTaskNamesAsTheKernelEscapesThem)
 	RemoveAll(dir);
 }
 
-bool NewSession()
-{
-	return setsid() > 0;
-}
-
-bool NewProcessGroup()
-{
-	return setpgid(0, 0) == 0;
-}
-
 TEST(Enumeration, SessionNotProcessGroup)
 {
 	// A group of its own in this session, then a session of its own.
-	Background c = Start(PROCFIXTURE, 2, 3, NewProcessGroup);
+	Background c = Start(PROCFIXTURE, 2, 3, [] { return setpgid(0, 0) == 0; });
 	ASSERT_GT(c.pid, 0);
 	ASSERT_EQ(getpgid(c.pid), c.pid);
 	ASSERT_NE(getsid(0), c.pid);
 	EXPECT_EQ(Look(c.pid).session, (DWORD)getsid(0));
 	Stop(c);
 
-	c = Start(PROCFIXTURE, 2, 3, NewSession);
+	c = Start(PROCFIXTURE, 2, 3, [] { return setsid() > 0; });
 	ASSERT_GT(c.pid, 0);
 	ASSERT_EQ(getsid(c.pid), c.pid);
 	Listing only = Enumerate((DWORD)c.pid);
@@ -413,7 +393,7 @@ TEST(Enumeration, OwnProcessAndSessions)
 	ASSERT_GT(readlink("/proc/self/exe", exe, sizeof exe - 1), 0);
 	std::string base = strrchr(exe, '/') + 1;
 	EXPECT_EQ(self.name, std::u16string(base.begin(), base.end()));
-	EXPECT_EQ(self.sid, UserSid(geteuid()));
+	EXPECT_EQ(self.sid, "S-1-22-1-" + std::to_string(geteuid()));
 	EXPECT_EQ(self.session, (DWORD)getsid(0));
 	EXPECT_GE(self.handles, 3u);
 	// Pid 1 is there, whatever else comes and goes.
