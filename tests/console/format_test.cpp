@@ -1,5 +1,6 @@
 // The bounded formatter: capacity checks, cuts, and the conversions
 // against the C library's own formatting.
+#include <algorithm>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -15,12 +16,6 @@ const WCHAR ProgramName[] = WIDE("format_test");
 
 static const WCHAR sentinel = 0xA5A5;
 
-static void Fill(WCHAR *buffer, size_t count)
-{
-	for (size_t i = 0; i < count; i++)
-		buffer[i] = sentinel;
-}
-
 static HRESULT Bounded(WCHAR *dest, size_t capacity, size_t *length, const WCHAR *format, ...)
 {
 	va_list args;
@@ -33,7 +28,7 @@ static HRESULT Bounded(WCHAR *dest, size_t capacity, size_t *length, const WCHAR
 TEST(FormatBounded, CapacityZeroIsRefusedAndLeavesDestUntouched)
 {
 	WCHAR dest[8];
-	Fill(dest, 8);
+	std::fill_n(dest, 8, sentinel);
 	EXPECT_EQ(FormatBounded(dest, 0, WIDE("abc")), E_INVALIDARG);
 	for (WCHAR c : dest)
 		EXPECT_EQ(c, sentinel);
@@ -69,7 +64,7 @@ TEST(FormatBounded, FitsOrCutsAtExactlyTheCapacity)
 	for (const auto &c : cases) {
 		WCHAR dest[10];
 		size_t length = 99;
-		Fill(dest, 10);
+		std::fill_n(dest, 10, sentinel);
 		HRESULT status = c.text != NULL ? Bounded(dest, c.capacity, &length, c.format, c.text)
 		                                : Bounded(dest, c.capacity, &length, c.format, c.number);
 		EXPECT_EQ(status, c.status) << c.capacity;
@@ -85,7 +80,7 @@ TEST(FormatBounded, CapacityNeverOverrunByLongText)
 	std::u16string text(5000, u'x');
 	for (size_t capacity = 1; capacity < 70; capacity++) {
 		WCHAR dest[80];
-		Fill(dest, 80);
+		std::fill_n(dest, 80, sentinel);
 		EXPECT_EQ(FormatBounded(dest, capacity, WIDE("%s%d%s"), text.c_str(), INT_MIN,
 		                        text.c_str()),
 		          STRSAFE_E_INSUFFICIENT_BUFFER);

@@ -55,11 +55,6 @@ extern "C" int getgrgid_r(gid_t gid, struct group *grp, char *buf, size_t buflen
 
 namespace {
 
-std::u16string Wide(const std::string &s)
-{
-	return std::u16string(s.begin(), s.end());
-}
-
 const BYTE unix[6] = {0, 0, 0, 0, 0, 22};
 const BYTE nt[6] = {0, 0, 0, 0, 0, 5};
 const BYTE nullAuthority[6] = {0, 0, 0, 0, 0, 0};
@@ -152,7 +147,7 @@ void ExpectAccount(DWORD kind, DWORD id, const std::string &name)
 {
 	Lookup r = LookUp(UnixSid(kind, id).data());
 	ASSERT_TRUE(r.ok) << name << ": " << r.error;
-	EXPECT_EQ(r.name, Wide(name));
+	EXPECT_EQ(r.name, std::u16string(name.begin(), name.end()));
 	EXPECT_EQ(r.domain, kind == 1 ? u"Unix User" : u"Unix Group");
 	EXPECT_EQ(r.use, kind == 1 ? SidTypeUser : SidTypeGroup);
 }

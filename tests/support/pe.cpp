@@ -136,17 +136,9 @@ PeImage ReadPeImage(const std::string &path)
 	PeImage image;
 	File f;
 	f.bytes = ReadFile(path);
-	if (f.bytes.empty()) {
-		image.error = "cannot read " + path;
-		return image;
-	}
-	if (Get(f, 0, 2) != 0x5A4D) {
-		image.error = "no MZ header";
-		return image;
-	}
 	size_t pe = Get(f, 0x3C, 4);
-	if (Get(f, pe, 4) != 0x00004550) {
-		image.error = "no PE signature";
+	if (Get(f, 0, 2) != 0x5A4D || Get(f, pe, 4) != 0x00004550) {
+		image.error = f.bytes.empty() ? "cannot read " + path : "no MZ header or PE signature";
 		return image;
 	}
 	size_t coff = pe + 4;

@@ -109,6 +109,74 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &in
 	return r;
 }
 
+Background StartBackground(const std::vector<std::string> &argv, bool (*prepare)())
+{
+	Background b;
+	int in[2], out[2];
+	if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC))
+		return b;
+	std::vector<char *> args;
+	for (const std::string &a : argv)
+		args.push_back(const_cast<char *>(a.c_str()));
+	args.push_back(nullptr);
+	b.pid = fork();
+	if (b.pid == 0) {
+		dup2(in[0], 0);
+		dup2(out[1], 1);
+		if (prepare != nullptr && !prepare())
+			_exit(125);
+		execv(args[0], args.data());
+		_exit(127);
+	}
+	close(in[0]);
+	close(out[1]);
+	b.in = in[1];
+	b.out = out[0];
+	signal(SIGPIPE, SIG_IGN);
+	return b;
+}
+
+std::string ReadUntil(const Background &b, const std::string &text)
+{
+	std::string got;
+	for (int waited = 0; got.find(text) == std::string::npos && waited < 600; waited++) {
+		pollfd p = {b.out, POLLIN, 0};
+		char buf[4096];
+		ssize_t n;
+		if (poll(&p, 1, 100) > 0 && (n = read(b.out, buf, sizeof buf)) > 0)
+			got.append(buf, n);
+		else if (p.revents & POLLHUP)
+			break;
+	}
+	return got;
+}
+
+bool Ended(Background &b)
+{
+	int ws;
+	if (b.pid > 0 && waitpid(b.pid, &ws, WNOHANG) == b.pid) {
+		b.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+		b.pid = -1;
+	}
+	return b.pid <= 0;
+}
+
+int Finish(Background &b, std::string *rest)
+{
+	close(b.in);
+	for (int waited = 0; waited < 3000 && !Ended(b); waited++)
+		usleep(10000);
+	if (b.pid > 0) {
+		kill(b.pid, SIGKILL);
+		waitpid(b.pid, nullptr, 0);
+		b.pid = -1;
+	}
+	if (rest != nullptr)
+		*rest = ReadUntil(b, std::string(1, '\0'));
+	close(b.out);
+	return b.status;
+}
+
 RunResult Shell(const std::string &command)
 {
 	return RunProgram({"/bin/sh", "-c", command}, "", false, 120);

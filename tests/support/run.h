@@ -4,6 +4,7 @@
 #define TEST_RUN_H
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 struct RunResult {
@@ -27,6 +28,29 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &in
 
 // Runs command with /bin/sh -c, without input, for at most two minutes.
 RunResult Shell(const std::string &command);
+
+// A program of the test's own running beside the one under test, its
+// standard input and output pipes held here; status is its exit status
+// once it has ended (-1 for a signal).
+struct Background {
+	pid_t pid = -1;
+	int in = -1, out = -1;
+	int status = -1;
+};
+
+// Starts argv[0]; with prepare given, runs it in the child first and ends
+// the child with status 125 when it fails. pid is -1 when it cannot start.
+Background StartBackground(const std::vector<std::string> &argv, bool (*prepare)() = nullptr);
+
+// Reads its output until it holds text, for at most 60 seconds.
+std::string ReadUntil(const Background &b, const std::string &text);
+
+// Whether it has ended; its exit status is then kept.
+bool Ended(Background &b);
+
+// Ends its input and waits up to 30 seconds for its exit status; one that
+// does not end by then is killed (status -1). rest gets the output left.
+int Finish(Background &b, std::string *rest = nullptr);
 
 // s in single quotes, safe as one word of a shell command.
 std::string Quote(const std::string &s);

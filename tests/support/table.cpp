@@ -11,18 +11,12 @@ std::string TableText(const std::string &count, const std::string &rows)
 	return "Processes Found: " + count + "\n\n" + tableHeader + rows + tableClosing;
 }
 
-static bool Fail(std::string *problem, const std::string &what)
-{
-	*problem = what;
-	return false;
-}
-
 static bool IsNumber(const std::string &text)
 {
 	return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-bool ParseTable(const std::string &out, std::vector<TableRow> *rows, std::string *problem)
+std::string ParseTable(const std::string &out, std::vector<TableRow> *rows)
 {
 	const std::string lead = "Processes Found: ";
 	const std::string header = tableHeader;
@@ -30,39 +24,39 @@ bool ParseTable(const std::string &out, std::vector<TableRow> *rows, std::string
 
 	rows->clear();
 	if (out.compare(0, lead.size(), lead) != 0)
-		return Fail(problem, "no count line");
+		return "no count line";
 	size_t countEnd = out.find("\n\n", lead.size());
 	if (countEnd == std::string::npos || !IsNumber(out.substr(lead.size(), countEnd - lead.size())))
-		return Fail(problem, "count line malformed");
+		return "count line malformed";
 	const std::string count = out.substr(lead.size(), countEnd - lead.size());
 	if (out.compare(countEnd + 2, header.size(), header) != 0)
-		return Fail(problem, "header line missing");
+		return "header line missing";
 	size_t bodyStart = countEnd + 2 + header.size();
 	if (out.size() < bodyStart + closing.size() ||
 	    out.compare(out.size() - closing.size(), closing.size(), closing) != 0)
-		return Fail(problem, "closing line missing");
+		return "closing line missing";
 	const std::string body = out.substr(bodyStart, out.size() - closing.size() - bodyStart);
 	if (!body.empty() && body.back() != '\n')
-		return Fail(problem, "last row without its line feed");
+		return "last row without its line feed";
 	const std::vector<std::string> lines = Lines(body);
 	if (std::to_string(lines.size()) != count)
-		return Fail(problem, "count " + count + " but " + std::to_string(lines.size()) + " rows");
+		return "count " + count + " but " + std::to_string(lines.size()) + " rows";
 	std::vector<TableRow> parsed;
 	std::set<std::string> pids;
 	for (size_t i = 0; i < lines.size(); i++) {
 		std::vector<std::string> columns = Split(lines[i], '\t');
 		if (columns.size() != 7)
-			return Fail(problem, "not seven columns: " + lines[i]);
+			return "not seven columns: " + lines[i];
 		if (columns[0] != std::to_string(i + 1))
-			return Fail(problem, "row number " + columns[0] + " where " + std::to_string(i + 1) + " was due");
+			return "row number " + columns[0] + " where " + std::to_string(i + 1) + " was due";
 		if (!IsNumber(columns[1]) || !IsNumber(columns[2]) || !IsNumber(columns[3]) ||
 		    columns[4].empty())
-			return Fail(problem, "malformed row: " + lines[i]);
+			return "malformed row: " + lines[i];
 		if (!pids.insert(columns[1]).second)
-			return Fail(problem, "pid " + columns[1] + " twice");
+			return "pid " + columns[1] + " twice";
 		parsed.push_back({columns[0], columns[1], columns[2], columns[3], columns[4], columns[5],
 		                  columns[6]});
 	}
 	*rows = parsed;
-	return true;
+	return "";
 }

@@ -22,8 +22,8 @@ struct TableRow {
 // empty line, the header and an empty line, N rows numbered 1..N of seven
 // tab-separated columns each ending in a line feed (PID, Handles and
 // Threads in digits, a process name, each PID once), then the closing line.
-// Returns false on the first problem found, described in *problem, with
-// *rows left empty.
-bool ParseTable(const std::string &out, std::vector<TableRow> *rows, std::string *problem);
+// Returns "" when it is, else the first problem found, with *rows left
+// empty.
+std::string ParseTable(const std::string &out, std::vector<TableRow> *rows);
 
 #endif
