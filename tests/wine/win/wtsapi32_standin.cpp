@@ -1,9 +1,8 @@
 // A stand-in for wtsapi32.dll, loaded into Wine by the tests only (Wine
 // itself answers the level-1 enumeration with "not implemented"). It serves
-// the programs' own requests (level 1 from the local server, the list freed
-// with its class) as Windows documents them, from the system's own
-// documented calls, so that the two programs' main job can run end to end;
-// it does not check them. Never installed or shipped.
+// WTSEnumerateProcessesExW at level 1 and WTSFreeMemoryExW as Windows
+// documents them, from the system's own documented calls, so that the two
+// programs' main job can run end to end. Never installed or shipped.
 //
 // Test controls, read from the environment at each call:
 //   WTS_STANDIN_FAIL=CODE      the enumeration fails with this last-error code
@@ -27,6 +26,7 @@
 
 typedef WTS_PROCESS_INFO_EXW ProcessRecord;
 
+static const DWORD processInfoLevel1 = 1;
 static const DWORD anySession = 0xFFFFFFFE;
 
 static bool Setting(const char *name, char *value, DWORD size)
@@ -152,7 +152,7 @@ static BYTE *MakeList(HANDLE snapshot, DWORD SessionId, DWORD *count)
 	return block;
 }
 
-BOOL WINAPI WTSEnumerateProcessesExW(HANDLE, DWORD *pLevel, DWORD SessionId,
+BOOL WINAPI WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId,
                                      LPWSTR *ppProcessInfo, DWORD *pCount)
 {
 	char line[160];
@@ -160,15 +160,26 @@ BOOL WINAPI WTSEnumerateProcessesExW(HANDLE, DWORD *pLevel, DWORD SessionId,
 	HANDLE snapshot;
 	BYTE *block;
 	DWORD count = 0;
-	DWORD error;
+	DWORD level = pLevel != NULL ? *pLevel : 0;
+	DWORD error = 0;
+	bool failing = false;
 
-	// The request itself is the log's to show: the tests check its level
-	// and session, and the scripted services' tests its server.
-	if (Setting("WTS_STANDIN_FAIL", failWith, sizeof failWith)) {
+	if (pLevel == NULL || ppProcessInfo == NULL || pCount == NULL) {
+		error = ERROR_INVALID_PARAMETER;
+	} else if (level != processInfoLevel1) {
+		// As documented: an unknown level is answered with the one served.
+		*pLevel = processInfoLevel1;
+		error = ERROR_INVALID_PARAMETER;
+	} else if (hServer != NULL) {
+		error = ERROR_INVALID_HANDLE;
+	} else if (Setting("WTS_STANDIN_FAIL", failWith, sizeof failWith)) {
 		// 0 included: a failure whose code reads as success.
 		error = (DWORD)strtoul(failWith, NULL, 0);
+		failing = true;
+	}
+	if (failing || error != 0) {
 		snprintf(line, sizeof line, "enumerate level=%lu session=0x%lX failed=%lu\n",
-		         (unsigned long)*pLevel, (unsigned long)SessionId, (unsigned long)error);
+		         (unsigned long)level, (unsigned long)SessionId, (unsigned long)error);
 		Log(line);
 		SetLastError(error);
 		return FALSE;
@@ -184,7 +195,7 @@ BOOL WINAPI WTSEnumerateProcessesExW(HANDLE, DWORD *pLevel, DWORD SessionId,
 		return FALSE;
 	}
 	snprintf(line, sizeof line, "enumerate level=%lu session=0x%lX count=%lu block=%p\n",
-	         (unsigned long)*pLevel, (unsigned long)SessionId, (unsigned long)count,
+	         (unsigned long)level, (unsigned long)SessionId, (unsigned long)count,
 	         (void *)block);
 	Log(line);
 	for (DWORD i = 0; i < count; i++)
@@ -200,7 +211,10 @@ BOOL WINAPI WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass, PVOID pMemory, ULONG N
 
 	snprintf(line, sizeof line, "free class=%d base=%p count=%lu\n", WTSTypeClass, pMemory,
 	         (unsigned long)NumberOfEntries);
-	// The tests check the class and the base in the log.
 	Log(line);
+	if (WTSTypeClass != WTSTypeProcessInfoLevel1 || pMemory == NULL) {
+		SetLastError(ERROR_INVALID_PARAMETER);
+		return FALSE;
+	}
 	return LocalFree(pMemory) == NULL;
 }
