@@ -97,6 +97,32 @@ static bool IsIdName(const char *name)
 	return n <= 10 && name[n] == 0;
 }
 
+// A directory read in getdents64's batches into the scratch buffer.
+struct DirWalk {
+	int fd;
+	ssize_t size;
+	ssize_t at;
+};
+
+// The next entry's name, or NULL at the end (*error 0) or when a read
+// fails (*error set).
+static const char *NextEntry(Scratch *s, DirWalk *w, int *error)
+{
+	const struct dirent64 *d;
+
+	while (w->at >= w->size) {
+		w->size = getdents64(w->fd, s->dirents, sizeof s->dirents);
+		w->at = 0;
+		if (w->size <= 0) {
+			*error = w->size < 0 ? errno : 0;
+			return NULL;
+		}
+	}
+	d = (const struct dirent64 *)(s->dirents + w->at);
+	w->at += d->d_reclen;
+	return d->d_name;
+}
+
 static void SetLeader(Scratch *s, DWORD pid)
 {
 	char digits[12];
@@ -162,23 +188,20 @@ static int ReadExeLink(Scratch *s, size_t *length)
 static int ReadExeLinkOfAThread(Scratch *s, size_t *length)
 {
 	int fd = openat(s->procFd, Path(s, s->leader, "task"), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	int error = ENOENT;
-	ssize_t n = 0;
+	DirWalk walk = {fd, 0, 0};
+	const char *tid;
+	int error = ENOENT, readError = 0;
 
 	if (fd < 0)
 		return errno;
-	while (error == ENOENT && (n = getdents64(fd, s->dirents, sizeof s->dirents)) > 0) {
-		for (ssize_t at = 0; error == ENOENT && at < n;) {
-			const struct dirent64 *d = (const struct dirent64 *)(s->dirents + at);
-			at += d->d_reclen;
-			if (!IsIdName(d->d_name))
-				continue;
-			stpcpy(stpcpy(stpcpy(stpcpy(s->base, s->leader), "task/"), d->d_name), "/");
-			error = ReadExeLink(s, length);
-		}
+	while (error == ENOENT && (tid = NextEntry(s, &walk, &readError)) != NULL) {
+		if (!IsIdName(tid))
+			continue;
+		stpcpy(stpcpy(stpcpy(stpcpy(s->base, s->leader), "task/"), tid), "/");
+		error = ReadExeLink(s, length);
 	}
-	if (n < 0)
-		error = errno;
+	if (readError != 0)
+		error = readError;
 	close(fd);
 	if (error != 0)
 		stpcpy(s->base, s->leader);
@@ -247,22 +270,16 @@ static int ReadName(Scratch *s, const Facts *f, const char **name, size_t *lengt
 static int CountEntries(Scratch *s, const char *path, DWORD *count)
 {
 	int fd = openat(s->procFd, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	DirWalk walk = {fd, 0, 0};
+	const char *name;
 	int error = 0;
-	ssize_t n;
 
 	*count = 0;
 	if (fd < 0)
 		return errno == EACCES || errno == EPERM ? 0 : errno;
-	while ((n = getdents64(fd, s->dirents, sizeof s->dirents)) > 0) {
-		for (ssize_t at = 0; at < n;) {
-			const struct dirent64 *d = (const struct dirent64 *)(s->dirents + at);
-			at += d->d_reclen;
-			if (strcmp(d->d_name, ".") != 0 && strcmp(d->d_name, "..") != 0)
-				(*count)++;
-		}
-	}
-	if (n < 0)
-		error = errno;
+	while ((name = NextEntry(s, &walk, &error)) != NULL)
+		if (strcmp(name, ".") != 0 && strcmp(name, "..") != 0)
+			(*count)++;
 	close(fd);
 	return error;
 }
@@ -338,37 +355,35 @@ static int ReadProcess(Scratch *s, Names *names, DWORD sessionId, DWORD pid, Fac
 // concurrent change, and is dropped. Returns 0 or an errno value.
 static int ListPids(Scratch *s, Facts **facts, size_t *count)
 {
+	DirWalk walk = {s->procFd, 0, 0};
 	size_t capacity = 0;
 	DWORD previous = 0;
-	ssize_t n;
+	const char *name;
+	int error = 0;
 
 	*facts = NULL;
 	*count = 0;
-	while ((n = getdents64(s->procFd, s->dirents, sizeof s->dirents)) > 0) {
-		for (ssize_t at = 0; at < n;) {
-			const struct dirent64 *d = (const struct dirent64 *)(s->dirents + at);
-			uint64_t pid = 0;
+	while ((name = NextEntry(s, &walk, &error)) != NULL) {
+		uint64_t pid = 0;
 
-			at += d->d_reclen;
-			if (!IsIdName(d->d_name))
-				continue;
-			for (const char *c = d->d_name; *c != 0; c++)
-				pid = pid * 10 + (uint64_t)(*c - '0');
-			if (pid > INT_MAX || pid <= previous)
-				continue;
-			if (*count == capacity) {
-				size_t grown = capacity == 0 ? 1024 : capacity * 2;
-				Facts *bigger = (Facts *)realloc(*facts, grown * sizeof(Facts));
-				if (bigger == NULL)
-					return ENOMEM;
-				*facts = bigger;
-				capacity = grown;
-			}
-			(*facts)[(*count)++].pid = (DWORD)pid;
-			previous = (DWORD)pid;
+		if (!IsIdName(name))
+			continue;
+		for (const char *c = name; *c != 0; c++)
+			pid = pid * 10 + (uint64_t)(*c - '0');
+		if (pid > INT_MAX || pid <= previous)
+			continue;
+		if (*count == capacity) {
+			size_t grown = capacity == 0 ? 1024 : capacity * 2;
+			Facts *bigger = (Facts *)realloc(*facts, grown * sizeof(Facts));
+			if (bigger == NULL)
+				return ENOMEM;
+			*facts = bigger;
+			capacity = grown;
 		}
+		(*facts)[(*count)++].pid = (DWORD)pid;
+		previous = (DWORD)pid;
 	}
-	return n < 0 ? errno : 0;
+	return error;
 }
 
 // Lays the kept processes out in one block of the exact size: the records,
