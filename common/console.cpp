@@ -1,48 +1,74 @@
-// The report of a failed platform call: one line naming the operation, the
-// thread's last-error code and the system's text for it.
-#include <cstdint>
-
 #include "console.h"
 
-static const WCHAR composedFormat[] = WIDE("%s failed with error %d: %s");
+#include <cstdarg>
+#include <cstdlib>
 
-void ReportLastError(const WCHAR *operationName, bool fatal)
+#include "format.h"
+#include "output.h"
+#include "streams.h"
+
+// The line on standard error: the program's name, the system's text
+// without its line break, and the system's own line end.
+[[noreturn]] static void OutputFailed(DWORD code)
 {
-	DWORD errorCode = GetLastError();
-	LPWSTR lpMsgBuf = NULL;
-	LPWSTR composed = NULL;
-	int64_t characters;
-	LPWSTR line;
-	size_t capacity;
-	// Used only when no block can be had: the line still names the
-	// operation and the code, with as much of the text as fits.
-	WCHAR fallback[512];
+	LPWSTR text = NULL;
+	WCHAR description[512];
+	WCHAR line[640];
+	size_t length;
 
+	if (StreamReaderGone(code))
+		StreamEnd(1);
 	FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
 	               FORMAT_MESSAGE_FROM_SYSTEM,
-	               NULL, errorCode, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-	               (LPWSTR)&lpMsgBuf, 0, NULL);
-	// 21 characters of the format and up to 11 for the code fit in 40.
-	// The count must hold as a signed 32-bit sum; one that would not has
-	// no block.
-	characters = (int64_t)lstrlenW(lpMsgBuf) + lstrlenW(operationName) + 40;
-	if (characters <= INT32_MAX)
-		composed = (LPWSTR)LocalAlloc(LMEM_ZEROINIT, (SIZE_T)characters * 2);
-	if (composed != NULL) {
-		line = composed;
-		capacity = LocalSize(composed) / 2;
-	} else {
-		line = fallback;
-		capacity = sizeof fallback / sizeof fallback[0];
+	               NULL, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPWSTR)&text, 0, NULL);
+	FormatBounded(description, sizeof description / sizeof description[0], WIDE("%s"),
+	              text != NULL ? text : WIDE(""));
+	LocalFree(text);
+	length = (size_t)lstrlenW(description);
+	while (length > 0 && (description[length - 1] == '\r' || description[length - 1] == '\n'))
+		length--;
+	description[length] = 0;
+	FormatBounded(line, sizeof line / sizeof line[0], WIDE("%s: cannot write to standard output: %s%s"),
+	              consoleProgram.name, description, SYSTEM_TEXT_LINE_END);
+	StreamWriteError(line, (size_t)lstrlenW(line));
+	StreamEnd(1);
+}
+
+static void FlushAtExit(void)
+{
+	DWORD error = OutputFlush();
+
+	if (error != 0)
+		OutputFailed(error);
+}
+
+void ConsolePrintf(const WCHAR *format, ...)
+{
+	static bool flushAtExit;
+	DWORD error;
+	va_list args;
+
+	if (!flushAtExit) {
+		flushAtExit = true;
+		atexit(FlushAtExit);
 	}
-	FormatBounded(line, capacity, composedFormat, operationName, errorCode,
-	              lpMsgBuf != NULL ? lpMsgBuf : WIDE(""));
-	ConsolePrintf(ErrorLineFormat, line);
-	LocalFree(lpMsgBuf);
-	LocalFree(composed);
-	if (fatal) {
-		ConsoleFlush();
-		// A failed call that left no code must still end as a failure.
-		ExitProcess(errorCode != 0 ? errorCode : 1);
-	}
+	va_start(args, format);
+	error = FormatOutputV(format, args);
+	va_end(args);
+	if (error != 0)
+		OutputFailed(error);
+}
+
+void ConsoleFlush(void)
+{
+	DWORD error = OutputFlush();
+
+	if (error != 0)
+		OutputFailed(error);
+}
+
+void ConsoleWaitForKey(void)
+{
+	ConsoleFlush();
+	StreamWaitForKey();
 }

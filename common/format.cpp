@@ -1,139 +1,93 @@
-// The one formatter behind ConsolePrintf and FormatBounded. It knows "%s"
-// (wide text), "%d" (32-bit signed decimal) and "%%"; whatever else follows
-// a percent sign is copied as it stands, the sign included.
-#include <cstdarg>
-#include <cstdio>
+#include "format.h"
 
-#include "console.h"
 #include "output.h"
 
-// Where the formatted units go: a buffer of room units. For the console a
-// full buffer is handed to the output and refilled, never between the two
-// halves of a pair; for a bounded destination the units beyond room are
-// only counted.
+// Where the formatted units go: a buffer of room units, or the output.
+// For a buffer the units beyond room are only counted; for the output the
+// first failed write stops the formatting.
 struct FormatTarget {
 	WCHAR *dest;
 	size_t room;
 	size_t used;
 	size_t total;
-	bool console;
+	bool output;
+	DWORD error;
 };
 
-// A bounded destination that has already run out of room needs no more
-// text: the result is cut whatever follows.
-static bool Overflowed(const FormatTarget *target)
+// Nothing more is needed: a bounded result is cut whatever follows, and
+// the output has failed.
+static bool Done(const FormatTarget *target)
 {
-	return !target->console && target->total > target->room;
+	return target->error != 0 || (!target->output && target->total > target->room);
 }
 
-// Hands the gathered units to the output, all but a high surrogate at the
-// end: that one waits at the start of the buffer for its pair.
-static void HandOn(FormatTarget *target)
+static void Put(FormatTarget *target, const WCHAR *units, size_t count)
 {
-	size_t count = target->used;
-	WCHAR last = target->dest[count - 1];
-
-	if (last >= 0xD800 && last <= 0xDBFF)
-		count--;
-	ConsoleWrite(target->dest, count);
-	target->used -= count;
-	if (target->used != 0)
-		target->dest[0] = last;
-}
-
-static void Put(FormatTarget *target, WCHAR unit)
-{
-	if (target->used == target->room) {
-		if (!target->console) {
-			target->total++;
-			return;
-		}
-		HandOn(target);
+	if (target->output) {
+		target->error = OutputText(units, count);
+		return;
 	}
-	target->dest[target->used++] = unit;
-	target->total++;
+	for (size_t i = 0; i < count && target->total <= target->room; i++) {
+		if (target->used < target->room)
+			target->dest[target->used++] = units[i];
+		target->total++;
+	}
 }
 
 static void PutText(FormatTarget *target, const WCHAR *text)
 {
+	size_t length = 0;
+
 	if (text == NULL)
 		text = WIDE("(null)");
-	for (; *text != 0 && !Overflowed(target); text++)
-		Put(target, *text);
+	while (text[length] != 0)
+		length++;
+	Put(target, text, length);
 }
 
 static void PutDecimal(FormatTarget *target, int value)
 {
-	WCHAR digits[10];
-	int count = 0;
+	WCHAR digits[11];
+	size_t at = sizeof digits / sizeof digits[0];
 	// Negated as unsigned, so that INT_MIN has a magnitude too.
 	unsigned magnitude = value < 0 ? 0u - (unsigned)value : (unsigned)value;
 
 	do {
-		digits[count++] = (WCHAR)('0' + magnitude % 10);
+		digits[--at] = (WCHAR)('0' + magnitude % 10);
 		magnitude /= 10;
 	} while (magnitude != 0);
 	if (value < 0)
-		Put(target, '-');
-	while (count > 0)
-		Put(target, digits[--count]);
+		digits[--at] = '-';
+	Put(target, digits + at, sizeof digits / sizeof digits[0] - at);
 }
 
+// A run of plain units is handed on whole; a conversion takes its argument.
 static void FormatInto(FormatTarget *target, const WCHAR *format, va_list args)
 {
+	static const WCHAR percent = '%';
+	const WCHAR *p = format;
+
 	if (format == NULL)
 		return;
-	for (const WCHAR *p = format; *p != 0 && !Overflowed(target); p++) {
-		if (*p != '%') {
-			Put(target, *p);
+	while (*p != 0 && !Done(target)) {
+		const WCHAR *run = p;
+
+		while (*p != 0 && *p != '%')
+			p++;
+		if (p != run) {
+			Put(target, run, (size_t)(p - run));
 			continue;
 		}
-		switch (p[1]) {
-		case 's':
+		if (p[1] == 's')
 			PutText(target, va_arg(args, const WCHAR *));
-			p++;
-			break;
-		case 'd':
+		else if (p[1] == 'd')
 			PutDecimal(target, va_arg(args, int));
-			p++;
-			break;
-		case '%':
-			Put(target, '%');
-			p++;
-			break;
-		default:
-			// Not a conversion: the sign stands for itself and what
-			// follows it is copied on the next turn.
-			Put(target, '%');
-			break;
-		}
+		else
+			Put(target, &percent, 1);
+		// Not a conversion: the sign stands for itself and what follows
+		// it is read on the next turn.
+		p += p[1] == 's' || p[1] == 'd' || p[1] == '%' ? 2 : 1;
 	}
-}
-
-void ConsolePrintf(const WCHAR *format, ...)
-{
-	WCHAR chunk[CONSOLE_CHUNK];
-	FormatTarget target = {chunk, CONSOLE_CHUNK, 0, 0, true};
-	va_list args;
-
-	va_start(args, format);
-	FormatInto(&target, format, args);
-	va_end(args);
-	ConsoleWrite(chunk, target.used);
-}
-
-void ConsoleFlush(void)
-{
-	ConsoleFlushOutput();
-}
-
-void ConsoleWaitForKey(void)
-{
-	ConsoleFlushOutput();
-	// Unbuffered, getchar takes one byte and leaves the rest of a shared
-	// input to whoever reads it next.
-	setvbuf(stdin, NULL, _IONBF, 0);
-	getchar();
 }
 
 HRESULT FormatBoundedV(WCHAR *dest, size_t capacity, size_t *length,
@@ -149,7 +103,7 @@ HRESULT FormatBoundedV(WCHAR *dest, size_t capacity, size_t *length,
 		return E_INVALIDARG;
 	}
 	max = capacity - 1;
-	FormatTarget target = {dest, max, 0, 0, false};
+	FormatTarget target = {dest, max, 0, 0, false, 0};
 	FormatInto(&target, format, args);
 	if (target.total > max) {
 		dest[max] = 0;
@@ -172,4 +126,14 @@ HRESULT FormatBounded(WCHAR *dest, size_t capacity, const WCHAR *format, ...)
 	status = FormatBoundedV(dest, capacity, NULL, format, args);
 	va_end(args);
 	return status;
+}
+
+DWORD FormatOutputV(const WCHAR *format, va_list args)
+{
+	FormatTarget target = {NULL, 0, 0, 0, true, 0};
+
+	FormatInto(&target, format, args);
+	if (target.error == 0)
+		target.error = OutputEndText();
+	return target.error;
 }

@@ -1,5 +1,9 @@
-// The platform's end of formatted output: where the formatter's wide text
-// goes. One implementation per platform.
+// The one buffer between the formatter and standard output. Text comes in
+// as wide units and goes out in large writes, as UTF-8 or, to a console,
+// as wide units: 64 KiB of UTF-8, or 4,096 units to a console, fewer only
+// at a flush. A surrogate pair is never parted
+// between two writes; a surrogate without its partner in one text goes out
+// as U+FFFD.
 #ifndef OUTPUT_H
 #define OUTPUT_H
 
@@ -7,21 +11,14 @@
 
 #include "winapi.h"
 
-// Units the formatter gathers before it hands them on.
-#define CONSOLE_CHUNK 512
+// Adds length units of one text; a high surrogate at the end waits for the
+// next call's first unit. 0, or the system's code of a failed write.
+DWORD OutputText(const WCHAR *text, size_t length);
 
-// Writes length units of text to standard output. The formatter never
-// parts a surrogate pair between two calls, so a surrogate without its
-// partner in text has none and goes out as U+FFFD. A write that fails ends
-// the process with status 1, after OUTPUT_FAILURE_FORMAT on standard error
-// (a reader that has gone ends it silently, as SIGPIPE does on Unix).
-void ConsoleWrite(const WCHAR *text, size_t length);
+// Ends the text: a high surrogate still waiting has no partner. 0 or a code.
+DWORD OutputEndText(void);
 
-// Brings everything written so far out to standard output; a failure ends
-// the process as in ConsoleWrite.
-void ConsoleFlushOutput(void);
-
-// The line on standard error: the program's name and the system's text.
-#define OUTPUT_FAILURE_FORMAT WIDE("%s: cannot write to standard output: %s\n")
+// Writes out what is buffered. 0 or a code.
+DWORD OutputFlush(void);
 
 #endif

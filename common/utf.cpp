@@ -117,19 +117,3 @@ size_t Utf16ToUtf8(const WCHAR *src, size_t length, char *dest,
 		*consumed = in;
 	return out;
 }
-
-bool Utf8Write(FILE *stream, const WCHAR *text, size_t length)
-{
-	char bytes[4096];
-
-	while (length > 0) {
-		size_t used;
-		size_t count = Utf16ToUtf8(text, length, bytes, sizeof bytes, &used);
-
-		if (fwrite(bytes, 1, count, stream) != count)
-			return false;
-		text += used;
-		length -= used;
-	}
-	return true;
-}

@@ -1,11 +1,9 @@
-// Conversions between UTF-8 and the UTF-16 wide text of the programs, and
-// the one writer of wide text as UTF-8. None ever fails on bad text:
-// whatever is not valid becomes U+FFFD.
+// Conversions between UTF-8 and the UTF-16 wide text of the programs.
+// None ever fails on bad text: whatever is not valid becomes U+FFFD.
 #ifndef UTF_H
 #define UTF_H
 
 #include <cstddef>
-#include <cstdio>
 
 #include "winapi.h"
 
@@ -25,9 +23,5 @@ size_t Utf16Next(const WCHAR *src, size_t length, unsigned long *value);
 // null, the units encoded.
 size_t Utf16ToUtf8(const WCHAR *src, size_t length, char *dest,
                    size_t capacity, size_t *consumed);
-
-// Writes text to stream as UTF-8. False, with the stream's error left as
-// the C library left it, as soon as a write is refused.
-bool Utf8Write(FILE *stream, const WCHAR *text, size_t length);
 
 #endif

@@ -15,10 +15,11 @@
 #include <vector>
 
 #include "console.h"
+#include "format.h"
 #include "input.h"
 #include "reference.h"
 
-const WCHAR ProgramName[] = WIDE("format_fuzz");
+const ConsoleProgram consoleProgram = {WIDE("format_fuzz"), WIDE("Error: %s ")};
 
 // Enough for every format the programs use; more only repeats the same.
 static const size_t maxConversions = 6;

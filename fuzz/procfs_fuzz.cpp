@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "input.h"
+#include "names.h"
 #include "posix/procfs.h"
 #include "reference.h"
 

@@ -1,9 +1,10 @@
 // ownerroll: every process of this machine, in all sessions, with its
 // owner's SID and account, as a tab-separated table.
 #include "console.h"
+#include "names.h"
+#include "report.h"
 
-const WCHAR ErrorLineFormat[] = WIDE("Error: %s ");
-const WCHAR ProgramName[] = WIDE("ownerroll");
+const ConsoleProgram consoleProgram = {WIDE("ownerroll"), WIDE("Error: %s ")};
 
 int main()
 {
@@ -37,7 +38,7 @@ int main()
 		ConsolePrintf(WIDE("%d\t"), processListing->ProcessId);
 		ConsolePrintf(WIDE("%d\t"), processListing->HandleCount);
 		ConsolePrintf(WIDE("%d\t"), processListing->NumberOfThreads);
-		ConsolePrintf(WIDE("%s\t"), processListing->pProcessName);
+		ConsolePrintf(WIDE("%s\t"), CleanName(processListing->pProcessName));
 
 		if (ConvertSidToStringSidW(processListing->pUserSid, &stringSID)) {
 			ConsolePrintf(WIDE("%s\t"), stringSID);
@@ -51,7 +52,7 @@ int main()
 		domainNameBufferLen = 1024;
 		if (LookupAccountSidW(NULL, processListing->pUserSid, accountName, &bufferLen,
 		                      domainName, &domainNameBufferLen, &peUse))
-			ConsolePrintf(WIDE("%s\\%s\n"), domainName, accountName);
+			ConsolePrintf(WIDE("%s\\%s\n"), CleanName(domainName), CleanName(accountName));
 		else
 			ConsolePrintf(WIDE("\n"));
 

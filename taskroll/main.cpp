@@ -2,9 +2,9 @@
 // only whether that could be served. The list is not read, and lives until
 // the process ends.
 #include "console.h"
+#include "report.h"
 
-const WCHAR ErrorLineFormat[] = WIDE("Error: %s\n");
-const WCHAR ProgramName[] = WIDE("taskroll");
+const ConsoleProgram consoleProgram = {WIDE("taskroll"), WIDE("Error: %s\n")};
 
 int main()
 {

@@ -122,6 +122,5 @@ void ExitProcess(UINT uExitCode)
 
 	if (uExitCode != 0 && status == 0)
 		status = 1;
-	fflush(stdout);
 	exit(status);
 }

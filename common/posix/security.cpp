@@ -7,7 +7,7 @@
 #include <grp.h>
 #include <pwd.h>
 
-#include "procfs.h"
+#include "../names.h"
 #include "sid.h"
 #include "winapi_posix.h"
 

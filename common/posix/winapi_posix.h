@@ -50,6 +50,7 @@ typedef union _LARGE_INTEGER {
 #define LANG_NEUTRAL 0x00
 #define SUBLANG_DEFAULT 0x01
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
+#define SYSTEM_TEXT_LINE_END WIDE("\n")
 
 #define WTS_CURRENT_SERVER_HANDLE ((HANDLE)NULL)
 #define WTS_ANY_SESSION ((DWORD)0xFFFFFFFE)
@@ -114,7 +115,8 @@ DWORD GetLastError(void);
 void SetLastError(DWORD dwErrCode);
 // FormatMessageW: only FORMAT_MESSAGE_ALLOCATE_BUFFER | IGNORE_INSERTS |
 // FROM_SYSTEM with LANG_NEUTRAL/SUBLANG_DEFAULT: the C library's text for
-// the code and a line feed; a code it has no name for fails (ENOMSG).
+// the code and a line feed (SYSTEM_TEXT_LINE_END); a code it has no name
+// for fails (ENOMSG).
 DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
                      DWORD dwLanguageId, LPWSTR lpBuffer, DWORD nSize,
                      void *Arguments);
@@ -124,7 +126,7 @@ SIZE_T LocalSize(HLOCAL hMem);
 HLOCAL LocalFree(HLOCAL hMem);
 // lstrlenW: a null string has length 0, as on Windows.
 int lstrlenW(LPCWSTR lpString);
-// ExitProcess: flushes stdio and exits; a code whose low 8 bits are 0 ends
+// ExitProcess: exits, running what atexit registered; a code whose low 8 bits are 0 ends
 // with status 1, so a failure never passes for success.
 [[noreturn]] void ExitProcess(UINT uExitCode);
 

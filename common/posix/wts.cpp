@@ -20,6 +20,7 @@
 #include <sys/statfs.h>
 #include <unistd.h>
 
+#include "../names.h"
 #include "procfs.h"
 #include "sid.h"
 #include "winapi_posix.h"

@@ -20,6 +20,9 @@
 
 #define WIDE(s) L##s
 
+// How the system's message texts end.
+#define SYSTEM_TEXT_LINE_END WIDE("\r\n")
+
 // Headers that declare the extended enumeration also define its generic
 // name; its absence means none of the declarations below are there.
 #ifndef WTSEnumerateProcessesEx

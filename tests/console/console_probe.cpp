@@ -3,17 +3,16 @@
 //   console_probe text      fixed ASCII and non-ASCII text (the conversions
 //                           are the formatter's tests' to check)
 //   console_probe unpaired  lone surrogates
-//   console_probe chunks    surrogate pairs on and around chunk edges
+//   console_probe edges     surrogate pairs across the output buffer's end
 //   console_probe report CODE [fatal]  SetLastError(CODE), ReportLastError
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "console.h"
-#include "output.h"
+#include "report.h"
 
-const WCHAR ErrorLineFormat[] = WIDE("Error: %s ");
-const WCHAR ProgramName[] = WIDE("console_probe");
+const ConsoleProgram consoleProgram = {WIDE("console_probe"), WIDE("Error: %s ")};
 
 static void Text(void)
 {
@@ -37,25 +36,23 @@ static void Unpaired(void)
 	ConsolePrintf(twoHighs);
 }
 
-// Lines of k letters and a pair, once through "%s" and once in the format
-// itself, for k on both sides of one and two chunk lengths.
-static void Chunks(void)
+// Lines of k letters and 20,000 pairs, each 80 KB of UTF-8 or more: the
+// buffer's end falls inside a pair at every offset k.
+static void Edges(void)
 {
-	static WCHAR line[3 * CONSOLE_CHUNK];
-	static const int offsets[] = {
-		CONSOLE_CHUNK - 3, CONSOLE_CHUNK - 2, CONSOLE_CHUNK - 1, CONSOLE_CHUNK,
-		CONSOLE_CHUNK + 1, 2 * CONSOLE_CHUNK - 1, 2 * CONSOLE_CHUNK,
-	};
+	static WCHAR line[3 + 2 * 20000 + 2];
 
-	for (int k : offsets) {
+	for (int k = 0; k < 4; k++) {
+		int n = k;
 		for (int i = 0; i < k; i++)
-			line[i] = (WCHAR)('a' + i % 26);
-		line[k] = 0xD83D;
-		line[k + 1] = 0xDE00;
-		line[k + 2] = '\n';
-		line[k + 3] = 0;
+			line[i] = (WCHAR)('a' + i);
+		for (int i = 0; i < 20000; i++) {
+			line[n++] = 0xD83D;
+			line[n++] = 0xDE00;
+		}
+		line[n++] = '\n';
+		line[n] = 0;
 		ConsolePrintf(WIDE("%s"), line);
-		ConsolePrintf(line);
 	}
 }
 
@@ -65,8 +62,8 @@ int main(int argc, char **argv)
 		Text();
 	} else if (argc >= 2 && strcmp(argv[1], "unpaired") == 0) {
 		Unpaired();
-	} else if (argc >= 2 && strcmp(argv[1], "chunks") == 0) {
-		Chunks();
+	} else if (argc >= 2 && strcmp(argv[1], "edges") == 0) {
+		Edges();
 	} else if (argc >= 3 && strcmp(argv[1], "report") == 0) {
 		ConsolePrintf(WIDE("before\n"));
 		SetLastError((DWORD)strtoul(argv[2], NULL, 0));

@@ -9,10 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "console.h"
-
-const WCHAR ErrorLineFormat[] = WIDE("Error: %s ");
-const WCHAR ProgramName[] = WIDE("format_test");
+#include "format.h"
 
 static const WCHAR sentinel = 0xA5A5;
 

@@ -57,8 +57,8 @@ TEST(OwnerrollScripted, TableErrorLinesAndCallsEndingAfterOneKey)
 		 TableText("3", ordinaryRows + "Error: WTSFreeMemoryEx failed with error 22: Invalid argument\n "),
 		 Calls(3, 3)},
 		{"enumfail,freefail", "0xC0000005", "",
-		 enumFailed + "-1073741819:  " +
-			 TableText("0", "Error: WTSFreeMemoryEx failed with error -1073741819:  "),
+		 enumFailed + "-1073741819: \n " +
+			 TableText("0", "Error: WTSFreeMemoryEx failed with error -1073741819: \n "),
 		 nullReleased},
 	};
 	for (const auto &c : cases) {

@@ -4,8 +4,7 @@
 // The first line says where standard output went.
 #include "console.h"
 
-const WCHAR ErrorLineFormat[] = WIDE("Error: %s\n");
-const WCHAR ProgramName[] = WIDE("output_probe");
+const ConsoleProgram consoleProgram = {WIDE("output_probe"), WIDE("Error: %s\n")};
 
 int main()
 {

@@ -212,16 +212,15 @@ TEST_F(WineMainJob, TaskrollSucceedsSilentlyAndWaits)
 
 // Failures, first through Wine's own wtsapi32, which serves the level-1
 // enumeration only with "not implemented" (error 120): a real
-// implementation of the system's services, its error text and the C
-// runtime's text-mode output included. Every line feed becomes CR LF there
-// and a carriage return stays as it is: the text's own CR LF comes out as
-// CR CR LF. taskroll ends at once with the error line and the code, a code
+// implementation of the system's services and its error text included.
+// Every line feed becomes CR LF, but the text's own CR LF stays one line
+// end. taskroll ends at once with the error line and the code, a code
 // of 0 not reading as success; ownerroll carries on with an empty table and
 // waits for one character, unless its reader has gone.
 TEST_F(WineMainJob, FailuresReportTheCode)
 {
 	const std::string line = "Error: WTSEnumerateProcessesEx failed with error ";
-	const std::string notImplemented = line + "120: Call not implemented.\r\r\n";
+	const std::string notImplemented = line + "120: Call not implemented.\r\n";
 	// The error line ends in a blank, which starts the next output.
 	const std::string emptyTable = notImplemented + " Processes Found: 0\r\n\r\n" +
 	                               "#\tPID\tHandles\tThreads\tProcess Name\tSID\tAccount\r\n\r\n"
@@ -241,10 +240,10 @@ TEST_F(WineMainJob, FailuresReportTheCode)
 	             {"ownerroll", 32, nullptr, "", false, false, emptyTable, 0},
 	             {"ownerroll", 64, nullptr, "x", true, false, emptyTable, 0},
 	             {"ownerroll", 64, nullptr, "", true, true, "", 1},
-	             {"taskroll", 32, "5", "", true, false, line + "5: Access denied.\r\r\n\r\n", 5},
-	             {"taskroll", 32, "0", "", true, false, line + "0: Success.\r\r\n\r\n", 1},
-	             // No system text: the description is empty.
-	             {"taskroll", 32, "0x2000ABCD", "", true, false, line + "536914893: \r\n", 0xCD}};
+	             {"taskroll", 32, "5", "", true, false, line + "5: Access denied.\r\n\r\n", 5},
+	             {"taskroll", 32, "0", "", true, false, line + "0: Success.\r\n\r\n", 1},
+	             // No system text: the description is empty, the line still ends.
+	             {"taskroll", 32, "0x20001234", "", true, false, line + "536875572: \r\n\r\n", 0x34}};
 	for (const auto &c : cases) {
 		std::string name = std::string(c.program) + ".exe";
 		std::string path = std::string(c.program) + "/" + name;

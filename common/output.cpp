@@ -1,0 +1,130 @@
+#include "output.h"
+
+#include <cstring>
+
+#include "streams.h"
+#include "utf.h"
+
+enum {
+	BatchBytes = 64 * 1024,
+	// A console takes wide units; each write is a round trip to it, and
+	// older consoles refuse writes much larger than this.
+	BatchUnits = 4096
+};
+
+static union {
+	char bytes[BatchBytes];
+	WCHAR units[BatchUnits];
+} batch;
+static size_t used; // bytes, or units on a console
+static bool kindKnown;
+static OutputKind kind;
+static WCHAR pendingHigh;
+static const WCHAR replacement = 0xFFFD;
+// The last character was a CR: a line feed after it is already a line end.
+static bool afterCr;
+
+static bool IsHigh(WCHAR unit)
+{
+	return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+static bool IsLow(WCHAR unit)
+{
+	return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+static DWORD Send(void)
+{
+	size_t size = kind == OutputWide ? used * sizeof(WCHAR) : used;
+
+	used = 0;
+	return size == 0 ? 0 : StreamWrite(batch.bytes, size);
+}
+
+static DWORD PutWide(const WCHAR *units, size_t count)
+{
+	if (BatchUnits - used < count) {
+		DWORD error = Send();
+		if (error != 0)
+			return error;
+	}
+	memcpy(batch.units + used, units, count * sizeof(WCHAR));
+	used += count;
+	return 0;
+}
+
+// One character, one unit or a whole pair, into the batch.
+static DWORD PutCharacter(const WCHAR *units, size_t count)
+{
+	char bytes[5];
+	size_t n = 0;
+
+	if (kind == OutputWide)
+		return PutWide(units, count);
+	if (kind == OutputUtf8CrLf && units[0] == '\n' && !afterCr)
+		bytes[n++] = '\r';
+	afterCr = units[0] == '\r';
+	if (units[0] < 0x80)
+		bytes[n++] = (char)units[0];
+	else
+		n += Utf16ToUtf8(units, count, bytes + n, 4, NULL);
+	if (BatchBytes - used < n) {
+		DWORD error = Send();
+		if (error != 0)
+			return error;
+	}
+	memcpy(batch.bytes + used, bytes, n);
+	used += n;
+	return 0;
+}
+
+static DWORD PutUnit(WCHAR unit)
+{
+	WCHAR pair[2];
+
+	if (pendingHigh != 0) {
+		pair[0] = pendingHigh;
+		pendingHigh = 0;
+		if (IsLow(unit)) {
+			pair[1] = unit;
+			return PutCharacter(pair, 2);
+		}
+		DWORD error = PutCharacter(&replacement, 1);
+		if (error != 0)
+			return error;
+	}
+	if (IsHigh(unit)) {
+		pendingHigh = unit;
+		return 0;
+	}
+	return PutCharacter(IsLow(unit) ? &replacement : &unit, 1);
+}
+
+DWORD OutputText(const WCHAR *text, size_t length)
+{
+	DWORD error = 0;
+
+	if (!kindKnown) {
+		error = StreamOutputKind(&kind);
+		if (error != 0)
+			return error;
+		kindKnown = true;
+	}
+	for (size_t i = 0; i < length && error == 0; i++)
+		error = PutUnit(text[i]);
+	return error;
+}
+
+DWORD OutputEndText(void)
+{
+	if (pendingHigh == 0)
+		return 0;
+	pendingHigh = 0;
+	return PutCharacter(&replacement, 1);
+}
+
+DWORD OutputFlush(void)
+{
+	return Send();
+}
