@@ -42,11 +42,13 @@ std::vector<std::string> WineCommand(const std::string &exe, bool standIn,
 	return argv;
 }
 
-std::vector<std::string> OnTerminal(const std::vector<std::string> &argv)
+std::vector<std::string> OnTerminal(const std::vector<std::string> &argv,
+                                    const std::string &redirections)
 {
 	std::string command;
 	for (const std::string &word : argv)
 		command += Quote(word) + " ";
+	command += redirections;
 	return {"/usr/bin/env", "TERM=dumb", setup.script, "-qfec", command, "/dev/null"};
 }
 

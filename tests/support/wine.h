@@ -30,8 +30,10 @@ std::string WineMissing();
 std::vector<std::string> WineCommand(const std::string &exe, bool standIn,
                                      const std::vector<std::string> &settings = {});
 
-// argv on a pseudo-terminal of its own (script), as on a console.
-std::vector<std::string> OnTerminal(const std::vector<std::string> &argv);
+// argv on a pseudo-terminal of its own (script), as on a console, with
+// the shell's redirections given, if any.
+std::vector<std::string> OnTerminal(const std::vector<std::string> &argv,
+                                    const std::string &redirections = "");
 
 // RunProgram for at most 60 seconds; a start-up failure of Wine itself is
 // retried once and reported as what it is.

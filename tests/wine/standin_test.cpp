@@ -162,9 +162,21 @@ TEST_F(WineMainJob, OwnerrollPrintsTheListItWasGiven)
 	}
 }
 
+// Wine's console reads the keys only once the program asks for them: a
+// key typed before that is lost, so one is typed until the program ends.
+int EndWithAKey(Background &s)
+{
+	for (int typed = 0; typed < 40 && !Ended(s); typed++) {
+		EXPECT_EQ(write(s.in, "x", 1), 1);
+		usleep(250000);
+	}
+	return Finish(s);
+}
+
 // On a pseudo-terminal Wine gives the program a console: the text goes
 // through the console interface, which Wine writes out in the locale's
-// encoding, its own terminal controls around it. The wait ends with Enter.
+// encoding, its own terminal controls around it. One key, without Enter,
+// ends the wait.
 TEST_F(WineMainJob, OwnerrollOnAConsole)
 {
 	if (!IsProgram(setup.script))
@@ -173,13 +185,7 @@ TEST_F(WineMainJob, OwnerrollOnAConsole)
 	Background s = StartBackground(OnTerminal(WineCommand(dir + "/ownerroll.exe", true)));
 	std::string out = ReadUntil(s, "Done! Please any key to exit()");
 	ASSERT_NE(out.find("Done! Please any key to exit()"), std::string::npos) << out;
-	// Wine's console reads the keys only once the program asks for them;
-	// an Enter typed before that would reach it as a line feed.
-	for (int typed = 0; typed < 40 && !Ended(s); typed++) {
-		EXPECT_EQ(write(s.in, "\r", 1), 1);
-		usleep(250000);
-	}
-	EXPECT_EQ(Finish(s), 0) << "the wait did not end with Enter";
+	EXPECT_EQ(EndWithAKey(s), 0) << "the wait did not end with a key";
 	// Wine's console turns tabs into blanks: the names are looked for whole.
 	EXPECT_NE(out.find("Processes Found: "), std::string::npos) << out;
 	EXPECT_NE(out.find(userSid), std::string::npos) << out;
@@ -187,6 +193,55 @@ TEST_F(WineMainJob, OwnerrollOnAConsole)
 		if (i.name.find('\xF0') == std::string::npos) {
 			EXPECT_NE(out.find(i.name), std::string::npos) << out;
 		}
+}
+
+// A table of 5,000 made-up rows reaches the console in large writes, as
+// the console trace channel logs each WriteConsoleW: one per row and
+// column would be 35,000. With standard input not the console, the wait
+// ends at its end.
+TEST_F(WineMainJob, OwnerrollWritesAConsoleInLargeBatches)
+{
+	if (!IsProgram(setup.script))
+		GTEST_SKIP() << "script not found (bsdutils): no terminal to give the program";
+	std::string dir = Folder("batches", 64, "ownerroll/ownerroll.exe");
+	RunResult r = RunWine(OnTerminal(WineCommand(dir + "/ownerroll.exe", true,
+	                                             {"WTS_STANDIN_MADE_UP=5000", "WINEDEBUG=trace+console"}),
+	                                 "</dev/null 2>" + Quote(dir + "/trace.log")),
+	                      "", false);
+	EXPECT_EQ(r.status, 0);
+	// The last row whole, its tabs turned into blanks, which are left out.
+	std::string text;
+	for (char c : r.out)
+		if (c != ' ')
+			text += c;
+	EXPECT_NE(text.find("\n5000119996" "49991made-up.exe"), std::string::npos) << r.out.substr(0, 400);
+	size_t writes = 0;
+	for (const std::string &line : Lines(ReadFile(dir + "/trace.log")))
+		writes += line.find(":trace:console:WriteConsoleW ") != std::string::npos;
+	EXPECT_GT(writes, 10u);
+	EXPECT_LE(writes, 1000u);
+}
+
+// Names no system should give, served as made-up records to both
+// architectures through a pipe: every control, separator and reordering
+// mark a '?', each row still seven fields.
+TEST_F(WineMainJob, OwnerrollCleansEveryName)
+{
+	const std::string name = "a\tb\rc\nd\x1b]0;t\x07" "e\u202Ef\u2028g.exe";
+	const std::string row = "\ta?b?c?d?]0;t?e?f?g.exe\t" + userSid + "\t" + userAccount + "\r\n";
+	const std::string expected = "Processes Found: 2\r\n\r\n"
+	                             "#\tPID\tHandles\tThreads\tProcess Name\tSID\tAccount\r\n\r\n"
+	                             "1\t100000\t0\t1" + row + "2\t100004\t1\t1" + row +
+	                             "\r\n\r\nDone! Please any key to exit()\r\n";
+	for (int bits : {64, 32}) {
+		SCOPED_TRACE("x86" + std::string(bits == 64 ? "-64" : ""));
+		std::string dir = Folder("names" + std::to_string(bits), bits, "ownerroll/ownerroll.exe");
+		RunResult r = RunWine(WineCommand(dir + "/ownerroll.exe", true,
+		                                  {"WTS_STANDIN_MADE_UP=2", "WTS_STANDIN_MADE_UP_NAME=" + name}),
+		                      "", false);
+		EXPECT_EQ(r.status, 0);
+		EXPECT_EQ(r.out, expected);
+	}
 }
 
 // taskroll (x86): success prints nothing and waits for one character.

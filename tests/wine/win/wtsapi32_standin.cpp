@@ -8,6 +8,11 @@
 //   WTS_STANDIN_FAIL=CODE      the enumeration fails with this last-error code
 //   WTS_STANDIN_NULL_SID=NAME  processes of this image get a null SID
 //   WTS_STANDIN_LOG=FILE       one line per call, and one per record handed out
+//   WTS_STANDIN_MADE_UP=N      N made-up records instead of the system's
+//                              processes, pids 100000, 100004, ..., handle
+//                              counts 0, 1, ..., one thread, the owner this
+//                              process runs as, all named
+//   WTS_STANDIN_MADE_UP_NAME=TEXT  (else "made-up.exe")
 #include <cstdio>
 #include <cstdlib>
 
@@ -152,11 +157,46 @@ static BYTE *MakeList(HANDLE snapshot, DWORD SessionId, DWORD *count)
 	return block;
 }
 
+// A table of any size, and names Windows would not give: one block of the
+// records, one SID and one name that they all share.
+static BYTE *MakeUpList(DWORD n, DWORD *count)
+{
+	WCHAR name[MAX_PATH] = L"made-up.exe";
+	DWORD got = GetEnvironmentVariableW(L"WTS_STANDIN_MADE_UP_NAME", name, MAX_PATH);
+	SIZE_T recordBytes = (SIZE_T)n * sizeof(ProcessRecord);
+	BYTE *block;
+	ProcessRecord *records;
+	PSID sid;
+	LPWSTR names;
+
+	if (got == 0 || got >= MAX_PATH)
+		lstrcpyW(name, L"made-up.exe");
+	block = (BYTE *)LocalAlloc(LMEM_ZEROINIT, recordBytes + sidSize + (lstrlenW(name) + 1) * sizeof(WCHAR));
+	if (block == NULL)
+		return NULL;
+	records = (ProcessRecord *)block;
+	sid = block + recordBytes;
+	names = (LPWSTR)(block + recordBytes + sidSize);
+	lstrcpyW(names, name);
+	if (!CopyOwner(GetCurrentProcess(), sid))
+		sid = NULL;
+	for (DWORD i = 0; i < n; i++) {
+		records[i].SessionId = 1;
+		records[i].ProcessId = 100000 + 4 * i;
+		records[i].HandleCount = i;
+		records[i].NumberOfThreads = 1;
+		records[i].pProcessName = names;
+		records[i].pUserSid = sid;
+	}
+	*count = n;
+	return block;
+}
+
 BOOL WINAPI WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId,
                                      LPWSTR *ppProcessInfo, DWORD *pCount)
 {
 	char line[160];
-	char failWith[32];
+	char value[32];
 	HANDLE snapshot;
 	BYTE *block;
 	DWORD count = 0;
@@ -172,9 +212,9 @@ BOOL WINAPI WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD Sessio
 		error = ERROR_INVALID_PARAMETER;
 	} else if (hServer != NULL) {
 		error = ERROR_INVALID_HANDLE;
-	} else if (Setting("WTS_STANDIN_FAIL", failWith, sizeof failWith)) {
+	} else if (Setting("WTS_STANDIN_FAIL", value, sizeof value)) {
 		// 0 included: a failure whose code reads as success.
-		error = (DWORD)strtoul(failWith, NULL, 0);
+		error = (DWORD)strtoul(value, NULL, 0);
 		failing = true;
 	}
 	if (failing || error != 0) {
@@ -184,12 +224,17 @@ BOOL WINAPI WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD Sessio
 		SetLastError(error);
 		return FALSE;
 	}
-	snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-	if (snapshot == INVALID_HANDLE_VALUE)
-		return FALSE;
-	block = MakeList(snapshot, SessionId, &count);
-	error = GetLastError();
-	CloseHandle(snapshot);
+	if (Setting("WTS_STANDIN_MADE_UP", value, sizeof value)) {
+		block = MakeUpList((DWORD)strtoul(value, NULL, 0), &count);
+		error = GetLastError();
+	} else {
+		snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+		if (snapshot == INVALID_HANDLE_VALUE)
+			return FALSE;
+		block = MakeList(snapshot, SessionId, &count);
+		error = GetLastError();
+		CloseHandle(snapshot);
+	}
 	if (block == NULL) {
 		SetLastError(error);
 		return FALSE;
