@@ -1,10 +1,16 @@
 // Process enumeration over /proc. Each process costs, where nothing is
-// unusual, four system calls, all by paths relative to one descriptor of
-// /proc and none on a descriptor of the process's own: getsid for the
-// session; the attributes of PID/task for the owner and the thread count;
-// the exe link for the image name; the attributes of PID/fd for the number
-// of descriptors. The rarer cases (no link to read, a deleted image, a
-// leader that has exited, an older kernel) pay for themselves.
+// unusual, three system calls, all by paths relative to one descriptor of
+// /proc and none on a descriptor of the process's own: the attributes of
+// PID/task for the owner and the thread count; the exe link for the image
+// name; the attributes of PID/fd for the number of descriptors. getsid is
+// asked only where one session is asked for. The rarer cases (no link to
+// read, a deleted image, a leader that has exited, an older kernel) pay for
+// themselves.
+//
+// Nothing here follows a path that a process names (its exe link's text,
+// its cwd, its root): a file system that never answers could hold the
+// whole enumeration. What is read of a process's files goes through the
+// magic links of /proc and asks only for cached attributes.
 //
 // The facts of every process are read first, then the block is allocated
 // once at its exact size: the records, then the SIDs, then the names.
@@ -30,6 +36,8 @@ enum {
 	PathBytes = 64,
 	// A task name (up to 64 bytes for a kernel thread) and its line feed.
 	CommBytes = 128,
+	// The NSpid line of a status file is looked for in pieces of this size.
+	StatusBytes = 4096,
 	LinkBytes = PATH_MAX,
 	// What ReadProcess returns for a process that is not listed.
 	LeftOut = -1
@@ -209,16 +217,18 @@ static int ReadExeLinkOfAThread(Scratch *s, size_t *length)
 }
 
 // The kernel marks the link of an image whose file was removed with
-// " (deleted)", but a file may be named so. The mark is the kernel's
-// unless the link's whole text still names the very file being run.
+// " (deleted)", but a file may be named so. The mark is the kernel's when
+// the running file itself has no link left. The attributes are those of
+// the open file (the magic link is followed without a path lookup), and
+// AT_STATX_DONT_SYNC takes them from the cache where a file system would
+// ask its server (FUSE, NFS): one that never answers cannot hold us here.
 static bool ImageIsGone(Scratch *s)
 {
-	struct stat image, named;
+	struct statx image;
 
-	if (fstatat(s->procFd, Path(s, s->base, "exe"), &image, 0) != 0 ||
-	    fstatat(AT_FDCWD, s->link, &named, AT_SYMLINK_NOFOLLOW) != 0)
+	if (statx(s->procFd, Path(s, s->base, "exe"), AT_STATX_DONT_SYNC, STATX_NLINK, &image) != 0)
 		return true;
-	return image.st_dev != named.st_dev || image.st_ino != named.st_ino;
+	return image.stx_nlink == 0;
 }
 
 // The task name, from the leader's comm: the name as the task set it
@@ -284,20 +294,62 @@ static int CountEntries(Scratch *s, const char *path, DWORD *count)
 	return error;
 }
 
-// The open descriptors. Since Linux 6.2 the size of the fd directory is
-// their number, for any user; a size of 0 (older kernels, or truly none)
-// falls back to counting the entries.
+// The open descriptors as the fd directory under base shows them, its
+// attributes already in st. Since Linux 6.2 its size is their number, for
+// any user; a size of 0 (older kernels, or truly none) falls back to
+// counting the entries.
+static int HandlesFrom(Scratch *s, const char *base, const struct stat *st, DWORD *handles)
+{
+	if (st->st_size > 0) {
+		*handles = ClampTo32((uint64_t)st->st_size);
+		return 0;
+	}
+	return CountEntries(s, Path(s, base, "fd"), handles);
+}
+
+// A leader that has exited shows no descriptors while its threads run on
+// with the table they share: the first other thread still there gives the
+// number. The walk ends before the entries are counted, which reuse its
+// buffer.
+static int ReadHandlesOfAThread(Scratch *s, Facts *f)
+{
+	int fd = openat(s->procFd, Path(s, s->leader, "task"), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	DirWalk walk = {fd, 0, 0};
+	const char *tid;
+	struct stat st;
+	int error = 0, statError = ENOENT;
+
+	if (fd < 0)
+		return errno;
+	while (IsGone(statError) && (tid = NextEntry(s, &walk, &error)) != NULL) {
+		if (!IsIdName(tid) || strtoul(tid, NULL, 10) == f->pid)
+			continue;
+		stpcpy(stpcpy(stpcpy(stpcpy(s->base, s->leader), "task/"), tid), "/");
+		statError = fstatat(s->procFd, Path(s, s->base, "fd"), &st, 0) == 0 ? 0 : errno;
+	}
+	close(fd);
+	if (error == 0 && statError == 0)
+		error = HandlesFrom(s, s->base, &st, &f->handles);
+	else if (error == 0 && !IsGone(statError))
+		error = statError;
+	stpcpy(s->base, s->leader);
+	return error;
+}
+
+// The open descriptors, through a thread of the process where the base
+// (the leader, unless the name was read through a thread) shows none and
+// other threads run: whoever asks, the leader's exit leaves nothing there.
 static int ReadHandles(Scratch *s, Facts *f)
 {
 	struct stat st;
+	int error;
 
 	if (fstatat(s->procFd, Path(s, s->base, "fd"), &st, 0) != 0)
 		return errno;
-	if (st.st_size > 0) {
-		f->handles = ClampTo32((uint64_t)st.st_size);
-		return 0;
-	}
-	return CountEntries(s, Path(s, s->base, "fd"), &f->handles);
+	error = HandlesFrom(s, s->base, &st, &f->handles);
+	if (error == 0 && f->handles == 0 && f->threads > 1 && strcmp(s->base, s->leader) == 0)
+		error = ReadHandlesOfAThread(s, f);
+	return error;
 }
 
 // Adds a name, made fit for a table cell, to names.
@@ -334,7 +386,7 @@ static int ReadProcess(Scratch *s, Names *names, DWORD sessionId, DWORD pid, Fac
 	memset(f, 0, sizeof *f);
 	f->pid = pid;
 	SetLeader(s, pid);
-	error = ReadSession(f);
+	error = sessionId == WTS_ANY_SESSION ? 0 : ReadSession(f);
 	if (error == 0 && sessionId != WTS_ANY_SESSION && f->session != sessionId)
 		return LeftOut;
 	if (error == 0)
@@ -483,6 +535,60 @@ static int OpenProc(int *procFd)
 	return 0;
 }
 
+// The number of pids on this process's NSpid line in /proc, one per pid
+// namespace it is in from that of /proc down (Linux 4.1 and later); 0 when
+// there is no such line. Scanned a byte at a time, as the Groups line
+// before it may be longer than any buffer.
+static int CountOwnPids(int procFd, int *pids)
+{
+	static const char key[] = "\nNSpid:";
+	char chunk[StatusBytes];
+	size_t matched = 0;
+	ssize_t n = 0;
+	int fd = openat(procFd, "self/status", O_RDONLY | O_CLOEXEC | O_NOCTTY), error = 0;
+	bool inLine = false, done = false;
+
+	*pids = 0;
+	if (fd < 0)
+		return errno;
+	while (!done && (n = read(fd, chunk, sizeof chunk)) > 0) {
+		for (ssize_t i = 0; i < n && !done; i++) {
+			done = inLine && chunk[i] == '\n';
+			if (inLine)
+				*pids += chunk[i] == '\t';
+			else if ((matched = chunk[i] == key[matched] ? matched + 1 : chunk[i] == '\n') == sizeof key - 1)
+				inLine = true;
+		}
+	}
+	if (n < 0)
+		error = errno;
+	close(fd);
+	return error;
+}
+
+// getsid answers in this process's pid namespace, /proc in its own, so a
+// session filter is served only where the two are one: NSpid holds one
+// pid. Kernels before 4.1 have no NSpid; there /proc must name this
+// process by its own pid. A /proc of an ancestor namespace (`unshare --pid
+// --fork` over the parent's) fails with ENOENT, as a /proc that cannot
+// give a true table.
+static int CheckOwnPidNamespace(int procFd)
+{
+	char self[16];
+	ssize_t n;
+	int pids = 0, error = CountOwnPids(procFd, &pids);
+
+	if (error != 0)
+		return error;
+	if (pids > 0)
+		return pids == 1 ? 0 : ENOENT;
+	n = readlinkat(procFd, "self", self, sizeof self - 1);
+	if (n <= 0)
+		return ENOENT;
+	self[n] = 0;
+	return strtol(self, NULL, 10) == (long)getpid() ? 0 : ENOENT;
+}
+
 // pLevel is in and out on Windows, so not const here either.
 BOOL WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId, // NOLINT(readability-non-const-parameter)
                               LPWSTR *ppProcessInfo, DWORD *pCount)
@@ -497,6 +603,11 @@ BOOL WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId, //
 		return FALSE;
 	}
 	error = OpenProc(&procFd);
+	if (error == 0 && SessionId != WTS_ANY_SESSION) {
+		error = CheckOwnPidNamespace(procFd);
+		if (error != 0)
+			close(procFd);
+	}
 	if (error == 0) {
 		error = BuildList(procFd, SessionId, &list, &count);
 		close(procFd);
