@@ -469,12 +469,15 @@ static WTS_PROCESS_INFO_EXW *MakeBlock(const Facts *facts, size_t count, const N
 	size_t sidBytes = count * UnixSidBytes;
 	size_t nameBytes = names->used * sizeof(WCHAR);
 	BYTE *block = (BYTE *)malloc(recordBytes + sidBytes + nameBytes + 1);
-	WTS_PROCESS_INFO_EXW *records = (WTS_PROCESS_INFO_EXW *)block;
-	BYTE *sids = block + recordBytes;
-	WCHAR *text = (WCHAR *)(sids + sidBytes);
+	WTS_PROCESS_INFO_EXW *records;
+	BYTE *sids;
+	WCHAR *text;
 
 	if (block == NULL)
 		return NULL;
+	records = (WTS_PROCESS_INFO_EXW *)block;
+	sids = block + recordBytes;
+	text = (WCHAR *)(sids + sidBytes);
 	if (names->units != NULL)
 		memcpy(text, names->units, nameBytes);
 	for (size_t i = 0; i < count; i++) {
