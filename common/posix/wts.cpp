@@ -1,10 +1,16 @@
 // Process enumeration over /proc. Each process costs, where nothing is
-// unusual, four system calls, all by paths relative to one descriptor of
-// /proc and none on a descriptor of the process's own: getsid for the
-// session; the attributes of PID/task for the owner and the thread count;
-// the exe link for the image name; the attributes of PID/fd for the number
-// of descriptors. The rarer cases (no link to read, a deleted image, a
-// leader that has exited, an older kernel) pay for themselves.
+// unusual, three system calls, all by paths relative to one descriptor of
+// /proc and none on a descriptor of the process's own: the attributes of
+// PID/task for the owner and the thread count; the exe link for the image
+// name; the attributes of PID/fd for the number of descriptors. getsid is
+// asked only where one session is asked for. The rarer cases (no link to
+// read, a deleted image, a leader that has exited, an older kernel) pay for
+// themselves.
+//
+// Nothing here follows a path that a process names (its exe link's text,
+// its cwd, its root): a file system that never answers could hold the
+// whole enumeration. What is read of a process's files goes through the
+// magic links of /proc and asks only for cached attributes.
 //
 // The facts of every process are read first, then the block is allocated
 // once at its exact size: the records, then the SIDs, then the names.
@@ -31,10 +37,14 @@ enum {
 	PathBytes = 64,
 	// A task name (up to 64 bytes for a kernel thread) and its line feed.
 	CommBytes = 128,
-	LinkBytes = PATH_MAX,
-	// What ReadProcess returns for a process that is not listed.
-	LeftOut = -1
+	// The NSpid line of a status file is looked for in pieces of this size.
+	StatusBytes = 4096,
+	LinkBytes = PATH_MAX
 };
+
+// What ReadProcess returns for a process that is not listed; no errno
+// value is negative.
+static const int LeftOut = -1;
 
 // One process as its record will show it; its name starts at unit nameAt
 // of Names. Small, since there is one per process until the block is made.
@@ -55,22 +65,22 @@ struct Names {
 };
 
 // Buffers of one enumeration, taken once per call rather than per process.
+// Each kind of directory walk has its own batch buffer, so that a walk
+// inside another (a thread's descriptors among the threads) leaves the
+// outer one's batch whole.
 struct Scratch {
 	int procFd;
-	// "PID/": the process's directory.
-	char leader[PathBytes];
-	// Where its exe and fd are read: the leader's, or one of its threads'
-	// ("PID/task/TID/") once the leader has exited.
-	char base[PathBytes];
-	char path[PathBytes];
-	alignas(struct dirent64) char dirents[DirentBytes];
+	alignas(struct dirent64) char pidEntries[DirentBytes];
+	alignas(struct dirent64) char threadEntries[DirentBytes];
+	alignas(struct dirent64) char fdEntries[DirentBytes];
+	// The task name or the exe link's target of the process being read.
 	char comm[CommBytes];
 	char link[LinkBytes + 1];
 };
 
 // A process whose files are gone (it ended) or hidden from this user is
 // left out; any other failure fails the enumeration.
-static bool IsGone(int error)
+static bool IsGoneOrHidden(int error)
 {
 	return error == ENOENT || error == ESRCH || error == EACCES || error == EPERM;
 }
@@ -80,10 +90,11 @@ static DWORD ClampTo32(uint64_t v)
 	return v > UINT32_MAX ? UINT32_MAX : (DWORD)v;
 }
 
-static const char *Path(Scratch *s, const char *directory, const char *leaf)
+// directory and leaf joined in path, a buffer of PathBytes; returns path.
+static const char *Path(char *path, const char *directory, const char *leaf)
 {
-	stpcpy(stpcpy(s->path, directory), leaf);
-	return s->path;
+	stpcpy(stpcpy(path, directory), leaf);
+	return path;
 }
 
 // A name of 1 to 10 digits, not starting with 0: a pid or a tid.
@@ -98,36 +109,39 @@ static bool IsIdName(const char *name)
 	return n <= 10 && name[n] == 0;
 }
 
-// A directory read in getdents64's batches into the scratch buffer.
+// A directory read in getdents64's batches into the buffer it was given.
 struct DirWalk {
 	int fd;
+	char *batch;
+	size_t batchBytes;
 	ssize_t size;
 	ssize_t at;
 };
 
 // The next entry's name, or NULL at the end (*error 0) or when a read
 // fails (*error set).
-static const char *NextEntry(Scratch *s, DirWalk *w, int *error)
+static const char *NextEntry(DirWalk *w, int *error)
 {
 	const struct dirent64 *d;
 
 	while (w->at >= w->size) {
-		w->size = getdents64(w->fd, s->dirents, sizeof s->dirents);
+		w->size = getdents64(w->fd, w->batch, w->batchBytes);
 		w->at = 0;
 		if (w->size <= 0) {
 			*error = w->size < 0 ? errno : 0;
 			return NULL;
 		}
 	}
-	d = (const struct dirent64 *)(s->dirents + w->at);
+	d = (const struct dirent64 *)(w->batch + w->at);
 	w->at += d->d_reclen;
 	return d->d_name;
 }
 
-static void SetLeader(Scratch *s, DWORD pid)
+// "PID/", the process's directory, in leader (PathBytes).
+static void SetLeader(char *leader, DWORD pid)
 {
 	char digits[12];
-	char *end = s->leader;
+	char *end = leader;
 	int n = 0;
 
 	do {
@@ -137,7 +151,12 @@ static void SetLeader(Scratch *s, DWORD pid)
 	while (n > 0)
 		*end++ = digits[--n];
 	stpcpy(end, "/");
-	stpcpy(s->base, s->leader);
+}
+
+// "PID/task/TID/" in thread (PathBytes).
+static void SetThread(char *thread, const char *leader, const char *tid)
+{
+	stpcpy(stpcpy(stpcpy(stpcpy(thread, leader), "task/"), tid), "/");
 }
 
 // The session, as this process's pid namespace (that of /proc) names it.
@@ -154,12 +173,16 @@ static int ReadSession(Facts *f)
 // The kernel gives every world-readable directory of a process the
 // process's effective ids, whatever its dumpable state; the task directory
 // also counts two links besides one per thread. A zombie still counts its
-// one thread: none means the process was reaped meanwhile.
-static int ReadOwnerAndThreads(Scratch *s, Facts *f)
+// one thread: none means the process was reaped between the lookup of the
+// path and the reading of its attributes, after which the other reads
+// would find nothing, or a new process that took the pid. No test can
+// hold that window open within one call.
+static int ReadOwnerAndThreads(const Scratch *s, const char *leader, Facts *f)
 {
+	char path[PathBytes];
 	struct stat st;
 
-	if (fstatat(s->procFd, Path(s, s->leader, "task"), &st, 0) != 0)
+	if (fstatat(s->procFd, Path(path, leader, "task"), &st, 0) != 0)
 		return errno;
 	if (st.st_nlink < 3)
 		return ESRCH;
@@ -168,11 +191,12 @@ static int ReadOwnerAndThreads(Scratch *s, Facts *f)
 	return 0;
 }
 
-// The target of the exe link under the base, terminated, in s->link. A
-// target cut short is ENAMETOOLONG.
-static int ReadExeLink(Scratch *s, size_t *length)
+// The target of the exe link under base, terminated, in s->link. A target
+// cut short is ENAMETOOLONG.
+static int ReadExeLink(Scratch *s, const char *base, size_t *length)
 {
-	ssize_t n = readlinkat(s->procFd, Path(s, s->base, "exe"), s->link, LinkBytes);
+	char path[PathBytes];
+	ssize_t n = readlinkat(s->procFd, Path(path, base, "exe"), s->link, LinkBytes);
 
 	if (n < 0)
 		return errno;
@@ -184,49 +208,56 @@ static int ReadExeLink(Scratch *s, size_t *length)
 }
 
 // A leader that has exited leaves neither exe nor fd while its threads run
-// on: the first thread whose link reads becomes the base. ENOENT when none
-// does.
-static int ReadExeLinkOfAThread(Scratch *s, size_t *length)
+// on: the first thread whose link reads gives it, and its directory goes
+// to base. ENOENT when none does; base is then left as it was.
+static int ReadExeLinkOfAThread(Scratch *s, const char *leader, char *base, size_t *length)
 {
-	int fd = openat(s->procFd, Path(s, s->leader, "task"), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	DirWalk walk = {fd, 0, 0};
+	char path[PathBytes], thread[PathBytes];
+	int fd = openat(s->procFd, Path(path, leader, "task"), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	DirWalk walk = {fd, s->threadEntries, sizeof s->threadEntries, 0, 0};
 	const char *tid;
 	int error = ENOENT, readError = 0;
 
 	if (fd < 0)
 		return errno;
-	while (error == ENOENT && (tid = NextEntry(s, &walk, &readError)) != NULL) {
+	while (error == ENOENT && (tid = NextEntry(&walk, &readError)) != NULL) {
 		if (!IsIdName(tid))
 			continue;
-		stpcpy(stpcpy(stpcpy(stpcpy(s->base, s->leader), "task/"), tid), "/");
-		error = ReadExeLink(s, length);
+		SetThread(thread, leader, tid);
+		error = ReadExeLink(s, thread, length);
 	}
 	if (readError != 0)
 		error = readError;
 	close(fd);
-	if (error != 0)
-		stpcpy(s->base, s->leader);
+	if (error == 0)
+		stpcpy(base, thread);
 	return error;
 }
 
 // The kernel marks the link of an image whose file was removed with
-// " (deleted)", but a file may be named so. The mark is the kernel's
-// unless the link's whole text still names the very file being run.
-static bool ImageIsGone(Scratch *s)
+// " (deleted)", but a file may be named so. The mark is the kernel's when
+// the running file itself has no link left. The attributes are those of
+// the open file (the magic link is followed without a path lookup), and
+// AT_STATX_DONT_SYNC takes them from the cache where a file system would
+// ask its server (FUSE, NFS): one that never answers cannot hold us here.
+// (No test runs an image from such a file system: the tests' own never
+// answers a lookup, so nothing can be started from it.)
+static bool ImageIsGone(const Scratch *s, const char *base)
 {
-	struct stat image, named;
+	char path[PathBytes];
+	struct statx image;
 
-	if (fstatat(s->procFd, Path(s, s->base, "exe"), &image, 0) != 0 ||
-	    fstatat(AT_FDCWD, s->link, &named, AT_SYMLINK_NOFOLLOW) != 0)
+	if (statx(s->procFd, Path(path, base, "exe"), AT_STATX_DONT_SYNC, STATX_NLINK, &image) != 0)
 		return true;
-	return image.st_dev != named.st_dev || image.st_ino != named.st_ino;
+	return image.stx_nlink == 0;
 }
 
 // The task name, from the leader's comm: the name as the task set it
 // (unlike status, comm does not escape it) and a line feed.
-static int ReadTaskName(Scratch *s, const char **name, size_t *length)
+static int ReadTaskName(Scratch *s, const char *leader, const char **name, size_t *length)
 {
-	int fd = openat(s->procFd, Path(s, s->leader, "comm"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+	char path[PathBytes];
+	int fd = openat(s->procFd, Path(path, leader, "comm"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
 	ssize_t n;
 	int error = 0;
 
@@ -245,60 +276,103 @@ static int ReadTaskName(Scratch *s, const char **name, size_t *length)
 	return 0;
 }
 
-// The image name: the last part of the exe link's target. The task name
-// stands in where the link cannot be read (a kernel thread, a zombie,
-// another user's process) or names nothing.
-static int ReadName(Scratch *s, const Facts *f, const char **name, size_t *length)
+// The image name: the last part of the exe link's target, in s->link. The
+// task name (in s->comm) stands in where the link cannot be read (a kernel
+// thread, a zombie, another user's process) or names nothing. base is
+// where the link was read: the leader, or the thread that stood in for it.
+static int ReadName(Scratch *s, const Facts *f, const char *leader, char *base, const char **name,
+                    size_t *length)
 {
 	size_t n = 0;
-	int error = ReadExeLink(s, &n);
+	int error = ReadExeLink(s, leader, &n);
 
+	stpcpy(base, leader);
 	if (error == ENOENT && f->threads > 1)
-		error = ReadExeLinkOfAThread(s, &n);
+		error = ReadExeLinkOfAThread(s, leader, base, &n);
 	if (error == 0) {
-		bool gone = HasDeletedMark(s->link, n) && ImageIsGone(s);
+		bool gone = HasDeletedMark(s->link, n) && ImageIsGone(s, base);
 		if (ImageNameFromLink(s->link, n, gone, name, length))
 			return 0;
-	} else if (!IsGone(error) && error != ENAMETOOLONG) {
+	} else if (!IsGoneOrHidden(error) && error != ENAMETOOLONG) {
 		return error;
 	}
-	return ReadTaskName(s, name, length);
+	return ReadTaskName(s, leader, name, length);
 }
 
-// The entries of a directory, for kernels that do not give their number as
-// its size. Only the owner (and root) may read another process's fd
-// directory: 0 for the others.
-static int CountEntries(Scratch *s, const char *path, DWORD *count)
+// The entries of the fd directory under base, for kernels that do not give
+// their number as its size. Only the owner (and root) may read another
+// process's fd directory: 0 for the others.
+static int CountEntries(Scratch *s, const char *base, DWORD *count)
 {
-	int fd = openat(s->procFd, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-	DirWalk walk = {fd, 0, 0};
+	char path[PathBytes];
+	int fd = openat(s->procFd, Path(path, base, "fd"), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	DirWalk walk = {fd, s->fdEntries, sizeof s->fdEntries, 0, 0};
 	const char *name;
 	int error = 0;
 
 	*count = 0;
 	if (fd < 0)
 		return errno == EACCES || errno == EPERM ? 0 : errno;
-	while ((name = NextEntry(s, &walk, &error)) != NULL)
+	while ((name = NextEntry(&walk, &error)) != NULL)
 		if (strcmp(name, ".") != 0 && strcmp(name, "..") != 0)
 			(*count)++;
 	close(fd);
 	return error;
 }
 
-// The open descriptors. Since Linux 6.2 the size of the fd directory is
-// their number, for any user; a size of 0 (older kernels, or truly none)
-// falls back to counting the entries.
-static int ReadHandles(Scratch *s, Facts *f)
+// The open descriptors as the fd directory under base shows them. Since
+// Linux 6.2 its size is their number, for any user; a size of 0 (older
+// kernels, or truly none) falls back to counting the entries.
+static int ReadHandlesAt(Scratch *s, const char *base, DWORD *handles)
 {
+	char path[PathBytes];
 	struct stat st;
 
-	if (fstatat(s->procFd, Path(s, s->base, "fd"), &st, 0) != 0)
+	if (fstatat(s->procFd, Path(path, base, "fd"), &st, 0) != 0)
 		return errno;
 	if (st.st_size > 0) {
-		f->handles = ClampTo32((uint64_t)st.st_size);
+		*handles = ClampTo32((uint64_t)st.st_size);
 		return 0;
 	}
-	return CountEntries(s, Path(s, s->base, "fd"), &f->handles);
+	return CountEntries(s, base, handles);
+}
+
+// A leader that has exited shows no descriptors while its threads run on
+// with the table they share: the first other thread still there gives the
+// number. Threads that end meanwhile are passed over (a race between two
+// calls, which no test holds open).
+static int ReadHandlesOfAThread(Scratch *s, const char *leader, Facts *f)
+{
+	char path[PathBytes], thread[PathBytes];
+	int fd = openat(s->procFd, Path(path, leader, "task"), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	DirWalk walk = {fd, s->threadEntries, sizeof s->threadEntries, 0, 0};
+	const char *tid;
+	int error = 0, threadError = ENOENT;
+
+	if (fd < 0)
+		return errno;
+	while (IsGoneOrHidden(threadError) && (tid = NextEntry(&walk, &error)) != NULL) {
+		if (!IsIdName(tid) || strtoul(tid, NULL, 10) == f->pid)
+			continue;
+		SetThread(thread, leader, tid);
+		threadError = ReadHandlesAt(s, thread, &f->handles);
+	}
+	close(fd);
+	if (error == 0 && !IsGoneOrHidden(threadError))
+		error = threadError;
+	return error;
+}
+
+// The open descriptors, as base shows them; through another thread where
+// base is the leader, it shows none and other threads run: whoever asks,
+// the leader's exit leaves nothing there.
+static int ReadHandles(Scratch *s, Facts *f, const char *leader, const char *base)
+{
+	int error = ReadHandlesAt(s, base, &f->handles);
+
+	if (error == 0 && f->handles == 0 && f->threads > 1 && strcmp(base, leader) == 0)
+		error = ReadHandlesOfAThread(s, leader, f);
+	return error;
 }
 
 // Adds a name, made fit for a table cell, to names.
@@ -328,24 +402,25 @@ static int KeepName(Names *names, const char *name, size_t length, Facts *f)
 // before the name is kept, so that no half-read process leaves a trace.
 static int ReadProcess(Scratch *s, Names *names, DWORD sessionId, DWORD pid, Facts *f)
 {
+	char leader[PathBytes], base[PathBytes];
 	const char *name = NULL;
 	size_t length = 0;
 	int error;
 
 	memset(f, 0, sizeof *f);
 	f->pid = pid;
-	SetLeader(s, pid);
-	error = ReadSession(f);
+	SetLeader(leader, pid);
+	error = sessionId == WTS_ANY_SESSION ? 0 : ReadSession(f);
 	if (error == 0 && sessionId != WTS_ANY_SESSION && f->session != sessionId)
 		return LeftOut;
 	if (error == 0)
-		error = ReadOwnerAndThreads(s, f);
+		error = ReadOwnerAndThreads(s, leader, f);
 	if (error == 0)
-		error = ReadName(s, f, &name, &length);
+		error = ReadName(s, f, leader, base, &name, &length);
 	if (error == 0)
-		error = ReadHandles(s, f);
+		error = ReadHandles(s, f, leader, base);
 	if (error != 0)
-		return IsGone(error) ? LeftOut : error;
+		return IsGoneOrHidden(error) ? LeftOut : error;
 	return KeepName(names, name, length, f);
 }
 
@@ -356,7 +431,7 @@ static int ReadProcess(Scratch *s, Names *names, DWORD sessionId, DWORD pid, Fac
 // concurrent change, and is dropped. Returns 0 or an errno value.
 static int ListPids(Scratch *s, Facts **facts, size_t *count)
 {
-	DirWalk walk = {s->procFd, 0, 0};
+	DirWalk walk = {s->procFd, s->pidEntries, sizeof s->pidEntries, 0, 0};
 	size_t capacity = 0;
 	DWORD previous = 0;
 	const char *name;
@@ -364,7 +439,7 @@ static int ListPids(Scratch *s, Facts **facts, size_t *count)
 
 	*facts = NULL;
 	*count = 0;
-	while ((name = NextEntry(s, &walk, &error)) != NULL) {
+	while ((name = NextEntry(&walk, &error)) != NULL) {
 		uint64_t pid = 0;
 
 		if (!IsIdName(name))
@@ -395,12 +470,15 @@ static WTS_PROCESS_INFO_EXW *MakeBlock(const Facts *facts, size_t count, const N
 	size_t sidBytes = count * UnixSidBytes;
 	size_t nameBytes = names->used * sizeof(WCHAR);
 	BYTE *block = (BYTE *)malloc(recordBytes + sidBytes + nameBytes + 1);
-	WTS_PROCESS_INFO_EXW *records = (WTS_PROCESS_INFO_EXW *)block;
-	BYTE *sids = block + recordBytes;
-	WCHAR *text = (WCHAR *)(sids + sidBytes);
+	WTS_PROCESS_INFO_EXW *records;
+	BYTE *sids;
+	WCHAR *text;
 
 	if (block == NULL)
 		return NULL;
+	records = (WTS_PROCESS_INFO_EXW *)block;
+	sids = block + recordBytes;
+	text = (WCHAR *)(sids + sidBytes);
 	if (names->units != NULL)
 		memcpy(text, names->units, nameBytes);
 	for (size_t i = 0; i < count; i++) {
@@ -484,6 +562,60 @@ static int OpenProc(int *procFd)
 	return 0;
 }
 
+// The number of pids on this process's NSpid line in /proc, one per pid
+// namespace it is in from that of /proc down (Linux 4.1 and later); 0 when
+// there is no such line. Scanned a byte at a time, as the Groups line
+// before it may be longer than any buffer.
+static int CountOwnPids(int procFd, int *pids)
+{
+	static const char key[] = "\nNSpid:";
+	char chunk[StatusBytes];
+	size_t matched = 0;
+	ssize_t n = 0;
+	int fd = openat(procFd, "self/status", O_RDONLY | O_CLOEXEC | O_NOCTTY), error = 0;
+	bool inLine = false, done = false;
+
+	*pids = 0;
+	if (fd < 0)
+		return errno;
+	while (!done && (n = read(fd, chunk, sizeof chunk)) > 0) {
+		for (ssize_t i = 0; i < n && !done; i++) {
+			done = inLine && chunk[i] == '\n';
+			if (inLine)
+				*pids += chunk[i] == '\t';
+			else if ((matched = chunk[i] == key[matched] ? matched + 1 : chunk[i] == '\n') == sizeof key - 1)
+				inLine = true;
+		}
+	}
+	if (n < 0)
+		error = errno;
+	close(fd);
+	return error;
+}
+
+// getsid answers in this process's pid namespace, /proc in its own, so a
+// session filter is served only where the two are one: NSpid holds one
+// pid. Kernels before 4.1 have no NSpid; there /proc must name this
+// process by its own pid. A /proc of an ancestor namespace (`unshare --pid
+// --fork` over the parent's) fails with ENOENT, as a /proc that cannot
+// give a true table.
+static int CheckOwnPidNamespace(int procFd)
+{
+	char self[16];
+	ssize_t n;
+	int pids = 0, error = CountOwnPids(procFd, &pids);
+
+	if (error != 0)
+		return error;
+	if (pids > 0)
+		return pids == 1 ? 0 : ENOENT;
+	n = readlinkat(procFd, "self", self, sizeof self - 1);
+	if (n <= 0)
+		return ENOENT;
+	self[n] = 0;
+	return strtol(self, NULL, 10) == (long)getpid() ? 0 : ENOENT;
+}
+
 // pLevel is in and out on Windows, so not const here either.
 BOOL WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId, // NOLINT(readability-non-const-parameter)
                               LPWSTR *ppProcessInfo, DWORD *pCount)
@@ -498,6 +630,11 @@ BOOL WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId, //
 		return FALSE;
 	}
 	error = OpenProc(&procFd);
+	if (error == 0 && SessionId != WTS_ANY_SESSION) {
+		error = CheckOwnPidNamespace(procFd);
+		if (error != 0)
+			close(procFd);
+	}
 	if (error == 0) {
 		error = BuildList(procFd, SessionId, &list, &count);
 		close(procFd);

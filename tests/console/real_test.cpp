@@ -47,6 +47,29 @@ TEST(TaskrollReal, SucceedsSilently)
 	EXPECT_EQ(r.err, "");
 }
 
+// Memory that runs out at any one allocation of the enumeration ends in
+// the error line and its code, with nothing leaked (LeakSanitizer looks
+// where it is linked in), until the allocation starved is past them all.
+TEST(TaskrollReal, MemoryRunningOutEndsInTheErrorLine)
+{
+	const std::string line = "Error: WTSEnumerateProcessesEx failed with error 12: Cannot allocate memory\n\n";
+	int starved = 1;
+	for (; starved < 100; starved++) {
+		RunResult r = RunProgram({TASKROLL_STARVED}, "", false, 20, {"STARVE=" + std::to_string(starved)});
+		if (r.err.empty()) {
+			EXPECT_EQ(r.status, 0);
+			EXPECT_EQ(r.out, "");
+			break;
+		}
+		EXPECT_EQ(r.err, "starved\n") << "allocation " << starved;
+		EXPECT_EQ(r.out, line) << "allocation " << starved;
+		EXPECT_EQ(r.status, 12) << "allocation " << starved;
+	}
+	// The scratch buffers, the pids, the names and the block at least.
+	EXPECT_GE(starved, 5);
+	EXPECT_LT(starved, 100);
+}
+
 // LeakSanitizer reads /proc at the end of every process: where it is
 // linked in (its entry point is then set) a program cannot end with its
 // own status without /proc, only its output counts.

@@ -1,8 +1,10 @@
 // The enumeration against the real /proc: fixture processes of known
 // name, threads, descriptors and owner; processes starting and ending
-// meanwhile; and a /proc that is no process file system.
+// meanwhile; a /proc that is no process file system; and what no process
+// may do to the table (stall it, thin it out, hide its descriptors).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -10,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
 #include <grp.h>
 #include <malloc.h>
 #include <sched.h>
@@ -25,6 +26,8 @@
 #include "mounts.h"
 #include "run.h"
 #include "sids.h"
+#include "silentfs.h"
+#include "table.h"
 #include "text.h"
 #include "winapi.h"
 
@@ -187,7 +190,9 @@ TEST(Enumeration, FixturesOfKnownShapeAndOwner)
 		EXPECT_EQ(s.threads, (DWORD)shape[0]);
 		EXPECT_EQ(s.handles, (DWORD)shape[1]);
 		EXPECT_EQ(s.sid, "S-1-22-1-" + std::to_string(geteuid()));
-		EXPECT_EQ(s.session, (DWORD)getsid(c.pid));
+		// Every session asked for: none is read.
+		EXPECT_EQ(s.session, 0u);
+		EXPECT_EQ(Look(c.pid, (DWORD)getsid(c.pid)).session, (DWORD)getsid(c.pid));
 		Stop(c);
 	}
 }
@@ -370,7 +375,7 @@ TEST(Enumeration, SessionNotProcessGroup)
 	ASSERT_GT(c.pid, 0);
 	ASSERT_EQ(getpgid(c.pid), c.pid);
 	ASSERT_NE(getsid(0), c.pid);
-	EXPECT_EQ(Look(c.pid).session, (DWORD)getsid(0));
+	EXPECT_TRUE(Look(c.pid, (DWORD)getsid(0)).found);
 	Stop(c);
 
 	c = Start(PROCFIXTURE, 2, 3, [] { return setsid() > 0; });
@@ -394,7 +399,7 @@ TEST(Enumeration, OwnProcessAndSessions)
 	std::string base = strrchr(exe, '/') + 1;
 	EXPECT_EQ(self.name, std::u16string(base.begin(), base.end()));
 	EXPECT_EQ(self.sid, "S-1-22-1-" + std::to_string(geteuid()));
-	EXPECT_EQ(self.session, (DWORD)getsid(0));
+	EXPECT_EQ(self.session, 0u);
 	EXPECT_GE(self.handles, 3u);
 	// Pid 1 is there, whatever else comes and goes.
 	EXPECT_TRUE(Look(1).found);
@@ -415,16 +420,24 @@ TEST(Enumeration, OwnProcessAndSessions)
 	Release(none);
 }
 
+// The pids in /proc.
+std::vector<pid_t> ProcPids()
+{
+	std::vector<pid_t> pids;
+	DIR *d = opendir("/proc");
+	for (struct dirent *e; d != nullptr && (e = readdir(d)) != nullptr;)
+		if (e->d_name[0] >= '1' && e->d_name[0] <= '9')
+			pids.push_back(atoi(e->d_name));
+	if (d != nullptr)
+		closedir(d);
+	return pids;
+}
+
 TEST(Enumeration, AgreesWithProcOnStableProcesses)
 {
 	// Each pid listed in /proc before and after the call is in the list.
-	std::vector<pid_t> before;
-	DIR *d = opendir("/proc");
-	ASSERT_NE(d, nullptr);
-	for (struct dirent *e; (e = readdir(d)) != nullptr;)
-		if (e->d_name[0] >= '1' && e->d_name[0] <= '9')
-			before.push_back(atoi(e->d_name));
-	closedir(d);
+	std::vector<pid_t> before = ProcPids();
+	ASSERT_FALSE(before.empty());
 	Listing l = Enumerate();
 	for (pid_t pid : before) {
 		if (kill(pid, 0) != 0 && errno == ESRCH)
@@ -469,13 +482,14 @@ TEST(Enumeration, WellFormedWhileProcessesComeAndGo)
 
 // The error of an enumeration refused with the list and the count left as
 // they were; 0 for any other outcome. withList and withCount false pass
-// null for them.
-DWORD Refused(HANDLE server, DWORD *level, bool withList = true, bool withCount = true)
+// null for them; session is the one asked for.
+DWORD Refused(HANDLE server, DWORD *level, bool withList = true, bool withCount = true,
+              DWORD session = WTS_ANY_SESSION)
 {
 	WTS_PROCESS_INFO_EXW *list = (WTS_PROCESS_INFO_EXW *)0x1;
 	DWORD count = 77;
 	SetLastError(0);
-	if (WTSEnumerateProcessesExW(server, level, WTS_ANY_SESSION, withList ? (LPWSTR *)&list : nullptr,
+	if (WTSEnumerateProcessesExW(server, level, session, withList ? (LPWSTR *)&list : nullptr,
 	                             withCount ? &count : nullptr)) {
 		WTSFreeMemoryExW(WTSTypeProcessInfoLevel1, list, count);
 		return 0;
@@ -528,12 +542,9 @@ int LookalikeTmpfsOnProc()
 	if (mount("tmpfs", "/proc", "tmpfs", 0, nullptr) != 0)
 		return 50;
 	std::string self = std::to_string(getpid());
-	if (mkdir(("/proc/" + self).c_str(), 0555) != 0 || symlink(self.c_str(), "/proc/self") != 0)
+	if (mkdir(("/proc/" + self).c_str(), 0555) != 0 || mkdir(("/proc/" + self + "/task").c_str(), 0555) != 0 ||
+	    symlink(self.c_str(), "/proc/self") != 0)
 		return 51;
-	int fd = open(("/proc/" + self + "/status").c_str(), O_WRONLY | O_CREAT, 0444);
-	if (fd < 0 || write(fd, "Uid:\t0\t0\t0\t0\nThreads:\t1\n", 24) != 24)
-		return 52;
-	close(fd);
 	return ExpectNoProcessTable();
 }
 
@@ -587,6 +598,149 @@ TEST(Enumeration, FailsWhereProcIsNoProcessFileSystem)
 			GTEST_SKIP() << "no private mount namespace here";
 		EXPECT_EQ(status, 0) << c.what;
 	}
+}
+
+// One process of a list got straight from the layer, for children where a
+// failed expectation would not reach the test: 0 when it is there, 1 when
+// the call failed, 2 when the process is not listed.
+int RawLook(pid_t pid, DWORD *handles, DWORD *threads)
+{
+	WTS_PROCESS_INFO_EXW *list = nullptr;
+	DWORD count = 0, level = 1;
+	if (!WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION, (LPWSTR *)&list,
+	                              &count))
+		return 1;
+	int result = 2;
+	for (DWORD i = 0; i < count; i++)
+		if (list[i].ProcessId == (DWORD)pid) {
+			*handles = list[i].HandleCount;
+			*threads = list[i].NumberOfThreads;
+			result = 0;
+		}
+	WTSFreeMemoryExW(WTSTypeProcessInfoLevel1, list, count);
+	return result;
+}
+
+// A deleted image whose folder a file system that never answers now
+// covers: the link's text names a path in it. Both programs end, and the
+// row is there with the mark dropped.
+int SilentFsOverADeletedImage(const std::string &dir)
+{
+	Background c = StartCopy(dir, "silent-below", 2, 4);
+	if (c.pid <= 0 || unlink((dir + "/silent-below").c_str()) != 0)
+		return 20;
+	const std::string pid = std::to_string(c.pid);
+	// A program held by the server outlives its kill at the timeout until
+	// the server's own end frees it.
+	pid_t server = MountSilentFs(dir.c_str(), 30);
+	if (server < 0) {
+		int noFuse = errno == ENOENT || errno == ENODEV;
+		Finish(c);
+		return noFuse ? 101 : 21;
+	}
+	RunResult table = RunProgram({OWNERROLL}, "", false, 10);
+	RunResult probe = RunProgram({TASKROLL}, "", false, 10);
+	EndSilentFs(server, dir.c_str());
+	Finish(c);
+	std::vector<TableRow> rows;
+	if (table.timedOut || probe.timedOut)
+		return 22;
+	if (probe.status != 0 || ParseTable(table.out, &rows) != "")
+		return 23;
+	for (const TableRow &r : rows)
+		if (r.pid == pid)
+			return r.name == "silent-below" && r.handles == "4" && r.threads == "2" ? 0 : 24;
+	return 25;
+}
+
+// The first process of a new pid namespace over the parent's /proc: every
+// pid /proc holds before and after is listed; a session filter, which
+// getsid would answer in other numbers, is refused.
+int ParentsProcSeenFromANewNamespace()
+{
+	std::vector<pid_t> before = ProcPids();
+	WTS_PROCESS_INFO_EXW *list = nullptr;
+	DWORD count = 0, level = 1, dummy = 0;
+	if (!WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION, (LPWSTR *)&list,
+	                              &count))
+		return 30;
+	std::vector<pid_t> after = ProcPids();
+	int missing = 0;
+	for (pid_t pid : before) {
+		bool listed = false, stays = std::find(after.begin(), after.end(), pid) != after.end();
+		for (DWORD i = 0; i < count; i++)
+			listed = listed || list[i].ProcessId == (DWORD)pid;
+		missing += stays && !listed;
+	}
+	WTSFreeMemoryExW(WTSTypeProcessInfoLevel1, list, count);
+	if (missing > 0 || before.size() < 2)
+		return 31;
+	return Refused(WTS_CURRENT_SERVER_HANDLE, &level, true, true, (DWORD)getsid(0)) == ENOENT &&
+	               RawLook(1, &dummy, &dummy) == 0
+	           ? 0
+	           : 32;
+}
+
+int ParentsProcFromANewPidNamespace(const std::string &)
+{
+	if (unshare(CLONE_NEWPID) != 0)
+		return 33;
+	return InChild(ParentsProcSeenFromANewNamespace);
+}
+
+// A root process whose leader has exited while 3 threads and 6
+// descriptors go on, as nobody sees it: its descriptors too (Linux 6.2
+// and later give them to everyone).
+int LeaderGoneSeenByNobody(const std::string &dir)
+{
+	Background c = StartCopy(dir, "leader-gone", 4, 6, "leader-exits");
+	for (int i = 0; c.pid > 0 && i < 500 && StatusField(c.pid, "State")[0] != 'Z'; i++)
+		usleep(10000);
+	if (c.pid <= 0 || StatusField(c.pid, "State")[0] != 'Z')
+		return 40;
+	pid_t pid = c.pid;
+	int status = InChild([&] {
+		DWORD handles = 0, threads = 0;
+		if (setgroups(0, nullptr) != 0 || setresgid(65534, 65534, 65534) != 0 ||
+		    setresuid(65534, 65534, 65534) != 0)
+			return 41;
+		if (RawLook(pid, &handles, &threads) != 0)
+			return 42;
+		return handles == (CountsForEveryone() ? 6u : 0u) && threads == 4 ? 0 : 43;
+	});
+	Finish(c);
+	return status;
+}
+
+TEST(Enumeration, NoProcessStallsThinsOrHidesTheTable)
+{
+	if (geteuid() != 0)
+		GTEST_SKIP() << "needs root for a private mount namespace, FUSE, pid namespaces and other users";
+	std::string dir = ScratchDir();
+	ASSERT_NE(dir, "");
+	const struct {
+		const char *what;
+		int (*body)(const std::string &dir);
+	} cases[] = {
+		{"a file system that never answers over a deleted image's folder", SilentFsOverADeletedImage},
+		{"the parent's /proc from a new pid namespace", ParentsProcFromANewPidNamespace},
+		{"another user's process whose leader exited, seen by nobody", LeaderGoneSeenByNobody},
+	};
+	for (const auto &c : cases) {
+		int status = InChild([&] {
+			if (const char *failed = EnterPrivateMounts()) {
+				fprintf(stderr, "%s: %s\n", failed, strerror(errno));
+				return 100;
+			}
+			return c.body(dir);
+		});
+		if (status == 100 || status == 101)
+			RemoveAll(dir);
+		if (status == 100 || status == 101)
+			GTEST_SKIP() << (status == 100 ? "no private mount namespace here" : "no FUSE here (/dev/fuse)");
+		EXPECT_EQ(status, 0) << c.what;
+	}
+	RemoveAll(dir);
 }
 
 } // namespace
