@@ -28,9 +28,13 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i.86)$")
   add_compile_options(-fcf-protection)
 endif()
 # _FORTIFY_SOURCE works only with optimisation, and the sanitizers check
-# the same calls better unfortified.
+# the same calls better unfortified. OWNERROLL_FORTIFIED tells the tests.
+set(OWNERROLL_FORTIFIED OFF)
 if(NOT CMAKE_CXX_FLAGS MATCHES "-fsanitize=")
   # Undefined first: some compilers define their own level.
   add_compile_options("$<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
+  if(NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+    set(OWNERROLL_FORTIFIED ON)
+  endif()
 endif()
 add_link_options(LINKER:-z,relro LINKER:-z,now)
