@@ -1,7 +1,7 @@
 // The Windows zip made by packaging/make-zip from the two cross builds: it
-// holds exactly ownerroll.exe (x86-64), taskroll.exe (x86) and the README,
-// the very files of the builds, whose contents the wine_binaries test
-// checks.
+// holds exactly ownerroll.exe (x86-64), taskroll.exe (x86), the README and
+// the LICENSE, the very files of the builds, whose contents the
+// wine_binaries test checks.
 #include "run.h"
 #include "text.h"
 
@@ -50,20 +50,21 @@ protected:
 	std::string Unpacked(const std::string &name) { return zip.unpacked + "/" + topDir + "/" + name; }
 };
 
-TEST_F(WindowsZip, HoldsExactlyTheTwoProgramsAndTheReadme)
+TEST_F(WindowsZip, HoldsExactlyTheTwoProgramsTheReadmeAndTheLicence)
 {
 	RunResult list = Shell(Quote(CMAKE_TOOL) + " -E tar tf " + Quote(zip.path));
 	ASSERT_EQ(list.status, 0) << list.err;
 	std::vector<std::string> entries = Lines(list.out);
 	std::sort(entries.begin(), entries.end());
-	EXPECT_EQ(entries, (std::vector<std::string>{topDir + "/README.md", topDir + "/ownerroll.exe",
-	                                              topDir + "/taskroll.exe"}));
+	EXPECT_EQ(entries, (std::vector<std::string>{topDir + "/LICENSE", topDir + "/README.md",
+	                                              topDir + "/ownerroll.exe", topDir + "/taskroll.exe"}));
 
 	// The very files of the builds and the source tree, not others of the
 	// same name.
 	EXPECT_EQ(ReadFile(Unpacked("ownerroll.exe")), ReadFile(WIN64_BUILD "/ownerroll/ownerroll.exe"));
 	EXPECT_EQ(ReadFile(Unpacked("taskroll.exe")), ReadFile(WIN32_BUILD "/taskroll/taskroll.exe"));
 	EXPECT_EQ(ReadFile(Unpacked("README.md")), ReadFile(SOURCE_DIR "/README.md"));
+	EXPECT_EQ(ReadFile(Unpacked("LICENSE")), ReadFile(SOURCE_DIR "/LICENSE"));
 }
 
 // With the two build folders swapped, each program would be of the wrong

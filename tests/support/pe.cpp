@@ -154,6 +154,7 @@ PeImage ReadPeImage(const std::string &path)
 		return image;
 	}
 	image.subsystem = Get(f, opt + 68, 2);
+	image.dllCharacteristics = Get(f, opt + 70, 2);
 	size_t dirs = opt + (wide ? 112 : 96);
 	uint32_t dirCount = Get(f, opt + (wide ? 108 : 92), 4);
 	size_t table = opt + optionalSize;

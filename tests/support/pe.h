@@ -1,5 +1,5 @@
 // Reading what the tests check in a Windows executable, straight from its
-// PE headers: machine, subsystem, imports and resources, and the contents
+// PE headers: machine, subsystem, security flags, imports and resources, and the contents
 // of a version resource.
 #ifndef TEST_PE_H
 #define TEST_PE_H
@@ -26,6 +26,7 @@ struct PeImage {
 	uint16_t magic = 0;         // 0x10B for PE32, 0x20B for PE32+
 	uint16_t subsystem = 0;     // 3: console
 	uint16_t characteristics = 0;
+	uint16_t dllCharacteristics = 0; // 0x20 high-entropy ASLR, 0x40 ASLR, 0x100 DEP, 0x8000 terminal-server aware
 	std::vector<PeImport> imports;
 	std::vector<PeResource> resources; // in the order of the resource tree
 };

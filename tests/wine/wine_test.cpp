@@ -132,6 +132,13 @@ TEST(WinBinaries, EachProgramAsBuilt)
 		EXPECT_EQ(image.subsystem, 3) << "not the console subsystem";
 		EXPECT_TRUE(image.characteristics & 0x0002) << "not executable";
 		EXPECT_FALSE(image.characteristics & 0x2000) << "a DLL";
+		// ASLR (high entropy where the address space allows), DEP, and
+		// terminal-server aware, as the platform's linker marks a console
+		// program: without the mark a terminal server runs it with the
+		// per-user mapping of INI files and registry keys kept for older
+		// programs.
+		uint16_t security = 0x0040 | 0x0100 | 0x8000 | (p.bits == 64 ? 0x0020 : 0);
+		EXPECT_EQ(image.dllCharacteristics & 0x8160, security) << std::hex << image.dllCharacteristics;
 		int manifests = 0;
 		for (const PeResource &r : image.resources)
 			if (r.type == 24) {
@@ -163,6 +170,8 @@ TEST(WinBinaries, ObjdumpAgrees)
 			<< format.out;
 		std::string headers = RunProgram({setup.objdump, "-p", exe}, "").out;
 		EXPECT_NE(headers.find("(Windows CUI)"), std::string::npos) << exe;
+		for (const char *flag : {"DYNAMIC_BASE", "NX_COMPAT", "TERMINAL_SERVICE_AWARE"})
+			EXPECT_NE(headers.find(std::string("\t") + flag + "\n"), std::string::npos) << flag << "\n" << headers;
 		// The same DLLs, as many as ours finds.
 		PeImage image = ReadPeImage(exe);
 		size_t named = 0;
