@@ -1,5 +1,6 @@
-// Base services over the C library: the per-thread last-error code, local
-// memory blocks, the system's error text and the end of the process.
+// Base services over the C library: the per-thread last-error code, the
+// length of wide text, the system's error text and the end of the process.
+// The local memory blocks are in local.cpp.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -18,49 +19,6 @@ DWORD GetLastError(void)
 void SetLastError(DWORD dwErrCode)
 {
 	lastError = dwErrCode;
-}
-
-// A local block carries its size in front of the caller's bytes, so that
-// LocalSize can answer; the header keeps the caller's part aligned.
-union BlockHeader {
-	size_t size;
-	max_align_t align;
-};
-
-HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes)
-{
-	BlockHeader *block;
-
-	if (uBytes > (SIZE_T)-1 - sizeof(BlockHeader)) {
-		SetLastError(ENOMEM);
-		return NULL;
-	}
-	if (uFlags & LMEM_ZEROINIT)
-		block = (BlockHeader *)calloc(1, sizeof(BlockHeader) + uBytes);
-	else
-		block = (BlockHeader *)malloc(sizeof(BlockHeader) + uBytes);
-	if (block == NULL) {
-		SetLastError(ENOMEM);
-		return NULL;
-	}
-	block->size = uBytes;
-	return block + 1;
-}
-
-SIZE_T LocalSize(HLOCAL hMem)
-{
-	if (hMem == NULL) {
-		SetLastError(EINVAL);
-		return 0;
-	}
-	return ((BlockHeader *)hMem - 1)->size;
-}
-
-HLOCAL LocalFree(HLOCAL hMem)
-{
-	if (hMem != NULL)
-		free((BlockHeader *)hMem - 1);
-	return NULL;
 }
 
 int lstrlenW(LPCWSTR lpString)

@@ -11,23 +11,11 @@
 #include "sid.h"
 #include "winapi_posix.h"
 
-static const DWORD *SubAuthorities(const SID *sid)
-{
-	return (const DWORD *)((const BYTE *)sid + 8);
-}
-
-static bool SidIsValid(const SID *sid)
-{
-	return sid != NULL && sid->Revision == 1 &&
-	       sid->SubAuthorityCount <= SID_MAX_SUB_AUTHORITIES;
-}
-
 BOOL ConvertSidToStringSidW(PSID Sid, LPWSTR *StringSid)
 {
 	const SID *sid = (const SID *)Sid;
-	const BYTE *a;
 	const DWORD *sub;
-	uint64_t authority = 0;
+	uint64_t authority;
 	// "S-1-", a 14-character authority, 15 times "-4294967295".
 	char text[4 + 14 + SID_MAX_SUB_AUTHORITIES * 11 + 1];
 	int n;
@@ -37,15 +25,13 @@ BOOL ConvertSidToStringSidW(PSID Sid, LPWSTR *StringSid)
 		SetLastError(EINVAL);
 		return FALSE;
 	}
-	a = sid->IdentifierAuthority.Value;
-	for (int i = 0; i < 6; i++)
-		authority = (authority << 8) | a[i];
+	authority = SidAuthority(sid);
 	// As Windows writes it: decimal when it fits in 32 bits, else hex.
 	if (authority <= UINT32_MAX)
 		n = snprintf(text, sizeof text, "S-1-%lu", (unsigned long)authority);
 	else
 		n = snprintf(text, sizeof text, "S-1-0x%012llX", (unsigned long long)authority);
-	sub = SubAuthorities(sid);
+	sub = SidSubAuthorities(sid);
 	for (int i = 0; i < sid->SubAuthorityCount; i++)
 		n += snprintf(text + n, sizeof text - (size_t)n, "-%lu", (unsigned long)sub[i]);
 	block = (LPWSTR)LocalAlloc(LMEM_ZEROINIT, ((size_t)n + 1) * sizeof(WCHAR));
@@ -179,8 +165,7 @@ BOOL LookupAccountSidW(LPCWSTR lpSystemName, PSID Sid, LPWSTR Name,
 	static const WCHAR userDomain[] = WIDE("Unix User");
 	static const WCHAR groupDomain[] = WIDE("Unix Group");
 	const SID *sid = (const SID *)Sid;
-	const BYTE *a;
-	const DWORD *sub;
+	DWORD kind, id;
 	bool group;
 	const WCHAR *domain;
 	size_t domainLength, nameLength;
@@ -194,18 +179,14 @@ BOOL LookupAccountSidW(LPCWSTR lpSystemName, PSID Sid, LPWSTR Name,
 		SetLastError(EINVAL);
 		return FALSE;
 	}
-	a = sid->IdentifierAuthority.Value;
-	sub = SubAuthorities(sid);
-	if (a[0] != 0 || a[1] != 0 || a[2] != 0 || a[3] != 0 || a[4] != 0 ||
-	    a[5] != UnixAuthority || sid->SubAuthorityCount != 2 ||
-	    (sub[0] != UnixUserKind && sub[0] != UnixGroupKind)) {
+	if (!ReadUnixSid(sid, &kind, &id)) {
 		SetLastError(ENOENT);
 		return FALSE;
 	}
-	group = sub[0] == UnixGroupKind;
+	group = kind == UnixGroupKind;
 	domain = group ? groupDomain : userDomain;
 	domainLength = (group ? sizeof groupDomain : sizeof userDomain) / sizeof(WCHAR) - 1;
-	rc = ResolveId(group, sub[1], name, &nameLength);
+	rc = ResolveId(group, id, name, &nameLength);
 	if (rc != 0) {
 		SetLastError((DWORD)rc);
 		return FALSE;

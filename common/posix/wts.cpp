@@ -27,7 +27,7 @@
 #include <unistd.h>
 
 #include "../names.h"
-#include "procfs.h"
+#include "exelink.h"
 #include "sid.h"
 #include "winapi_posix.h"
 

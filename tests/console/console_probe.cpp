@@ -5,9 +5,12 @@
 //   console_probe unpaired  lone surrogates
 //   console_probe edges     surrogate pairs across the output buffer's end
 //   console_probe report CODE [fatal]  SetLastError(CODE), ReportLastError
+//   console_probe reopen    prints, opens /dev/null for writing, prints: with
+//                           descriptor 1 closed, that file would take it
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 
 #include "console.h"
 #include "report.h"
@@ -64,6 +67,11 @@ int main(int argc, char **argv)
 		Unpaired();
 	} else if (argc >= 2 && strcmp(argv[1], "edges") == 0) {
 		Edges();
+	} else if (argc >= 2 && strcmp(argv[1], "reopen") == 0) {
+		ConsolePrintf(WIDE("table\n"));
+		if (open("/dev/null", O_WRONLY) < 0)
+			return 1;
+		ConsolePrintf(WIDE("more\n"));
 	} else if (argc >= 3 && strcmp(argv[1], "report") == 0) {
 		ConsolePrintf(WIDE("before\n"));
 		SetLastError((DWORD)strtoul(argv[2], NULL, 0));

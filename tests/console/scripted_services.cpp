@@ -4,11 +4,14 @@
 // SCRIPT holds comma-separated words: "empty" (no ordinary records),
 // "nosid", "unresolved", "longname" (extra records), "enumfail" and
 // "freefail" (those calls fail with the code in SCRIPT_ERROR, 5 unless
-// given). Every call is written to standard error, one line each.
+// given), "allocfail" (every LocalAlloc fails). Every call of the
+// enumeration and security services is written to standard error, one
+// line each.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <string>
 
 #include "winapi.h"
@@ -68,6 +71,28 @@ static const char *Describe(const void *p)
 	if (p == NULL)
 		return "null";
 	return p == handedOut ? "listing" : "other";
+}
+
+// The local blocks, here rather than the base services', so that they can
+// fail: everything that asks for one, the system's error text included.
+HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes)
+{
+	if (Scripted("allocfail")) {
+		SetLastError(ENOMEM);
+		return NULL;
+	}
+	return (uFlags & LMEM_ZEROINIT) != 0 ? calloc(1, uBytes + 1) : malloc(uBytes + 1);
+}
+
+SIZE_T LocalSize(HLOCAL hMem)
+{
+	return hMem == NULL ? 0 : malloc_usable_size(hMem);
+}
+
+HLOCAL LocalFree(HLOCAL hMem)
+{
+	free(hMem);
+	return NULL;
 }
 
 BOOL WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId,

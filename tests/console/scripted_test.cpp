@@ -56,6 +56,10 @@ TEST(OwnerrollScripted, TableErrorLinesAndCallsEndingAfterOneKey)
 		{"freefail", "22", "x",
 		 TableText("3", ordinaryRows + "Error: WTSFreeMemoryEx failed with error 22: Invalid argument\n "),
 		 Calls(3, 3)},
+		// No block for the system's text nor for the composed line: the
+		// line is composed all the same.
+		{"enumfail,allocfail", "5", "x", enumFailed + "5: \n " + TableText("0", ""),
+		 nullReleased},
 		{"enumfail,freefail", "0xC0000005", "",
 		 enumFailed + "-1073741819: \n " +
 			 TableText("0", "Error: WTSFreeMemoryEx failed with error -1073741819: \n "),

@@ -20,6 +20,9 @@ TEST(WriteFailure, EndsAtOnceWithOneLineAndStatusOne)
 	} cases[] = {
 		{"exec " OWNERROLL " >/dev/full", "ownerroll" + cannotWrite + "No space left on device\n"},
 		{"exec " OWNERROLL " >&-", "ownerroll" + cannotWrite + "Bad file descriptor\n"},
+		// Descriptor 1 closed from the start, although a file takes it
+		// before the first write.
+		{"exec " CONSOLE_PROBE " reopen >&-", "console_probe" + cannotWrite + "Bad file descriptor\n"},
 		// A reader gone while SIGPIPE is ignored is a failure like any other.
 		{"trap '' PIPE; exec " OWNERROLL, "ownerroll" + cannotWrite + "Broken pipe\n"},
 		{"SCRIPT=enumfail exec " TASKROLL_SCRIPTED " >/dev/full",

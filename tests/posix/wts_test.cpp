@@ -214,7 +214,7 @@ TEST(Enumeration, NamesAsTheFileHasThem)
 {
 	std::string dir = ScratchDir();
 	ASSERT_NE(dir, "");
-	// Controls replaced (each character's rule is the procfs suite's). The
+	// Controls replaced (each character's rule is the names suite's). The
 	// kernel's mark goes only where the file is really gone; a name may end
 	// in the same words.
 	const struct {

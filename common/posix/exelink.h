@@ -1,7 +1,8 @@
-// Pure functions over what a Linux process directory offers, as (buffer,
-// length): no reads, no allocation, never a byte past the length.
-#ifndef PROCFS_H
-#define PROCFS_H
+// Pure functions over the text of a process's exe link (the target of
+// /proc/PID/exe as readlink gives it), as (buffer, length): no reads, no
+// allocation, never a byte past the length.
+#ifndef EXELINK_H
+#define EXELINK_H
 
 #include <cstddef>
 #include <cstdint>

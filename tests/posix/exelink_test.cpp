@@ -1,4 +1,4 @@
-// The pure functions over /proc contents on crafted buffers. Every buffer
+// The image name from an exe link's text, on crafted buffers. Every buffer
 // is a vector of exactly its length, so that a read past it shows under
 // the address sanitizer.
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "posix/procfs.h"
+#include "posix/exelink.h"
 
 namespace {
 

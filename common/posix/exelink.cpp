@@ -1,4 +1,4 @@
-#include "procfs.h"
+#include "exelink.h"
 
 #include <cstring>
 

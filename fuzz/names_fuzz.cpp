@@ -1,5 +1,5 @@
-// The pure functions over /proc contents fed arbitrary bytes, each checked
-// against a plain reading of the same rules. The bytes end exactly where
+// The image name from an exe link's text and the cleaning of names, fed
+// arbitrary bytes, each checked against a plain reading of the same rules. The bytes end exactly where
 // the input does, so any read past them is caught.
 #include <cstdio>
 #include <cstdlib>
@@ -9,12 +9,12 @@
 
 #include "input.h"
 #include "names.h"
-#include "posix/procfs.h"
+#include "posix/exelink.h"
 #include "reference.h"
 
 static void Fail(const char *what)
 {
-	fprintf(stderr, "procfs_fuzz: %s\n", what);
+	fprintf(stderr, "names_fuzz: %s\n", what);
 	abort();
 }
 
