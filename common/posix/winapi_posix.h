@@ -87,7 +87,8 @@ typedef struct _SID {
 // WTSEnumerateProcessesExW serves this machine (WTS_CURRENT_SERVER_HANDLE)
 // at level 1, for one session or WTS_ANY_SESSION, from /proc: one record
 // per process (thread group), each pid once, in increasing order. Served:
-// ProcessId, pProcessName (the image's file name, else the task name),
+// ProcessId, pProcessName (the image's file name, else the task name,
+// decoded and cleaned by SanitizeName of names.h),
 // pUserSid (the effective user, S-1-22-1-UID), NumberOfThreads and
 // HandleCount (open descriptors; before Linux 6.2, 0 for processes whose
 // descriptors this user may not list). SessionId is the session (getsid)
