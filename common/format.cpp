@@ -2,20 +2,19 @@
 
 #include "output.h"
 
-// Where the formatted units go: a buffer of room units, or the output.
-// For a buffer the units beyond room are only counted; for the output the
-// first failed write stops the formatting.
+// Where the formatted units go: a buffer of room units and a terminator,
+// or the output. For a buffer the formatting stops once the text is known
+// to be longer than room; for the output, at the first failed write.
 struct FormatTarget {
 	WCHAR *dest;
 	size_t room;
-	size_t used;
 	size_t total;
 	bool output;
 	DWORD error;
 };
 
 // Nothing more is needed: a bounded result is cut whatever follows, and
-// the output has failed.
+// after a failed write no other is tried, whose success would hide it.
 static bool Done(const FormatTarget *target)
 {
 	return target->error != 0 || (!target->output && target->total > target->room);
@@ -27,11 +26,10 @@ static void Put(FormatTarget *target, const WCHAR *units, size_t count)
 		target->error = OutputText(units, count);
 		return;
 	}
-	for (size_t i = 0; i < count && target->total <= target->room; i++) {
-		if (target->used < target->room)
-			target->dest[target->used++] = units[i];
-		target->total++;
-	}
+	// The unit past room, the one that tells a cut, lands where the
+	// terminator goes.
+	for (size_t i = 0; i < count && target->total <= target->room; i++)
+		target->dest[target->total++] = units[i];
 }
 
 static void PutText(FormatTarget *target, const WCHAR *text)
@@ -103,7 +101,7 @@ HRESULT FormatBoundedV(WCHAR *dest, size_t capacity, size_t *length,
 		return E_INVALIDARG;
 	}
 	max = capacity - 1;
-	FormatTarget target = {dest, max, 0, 0, false, 0};
+	FormatTarget target = {dest, max, 0, false, 0};
 	FormatInto(&target, format, args);
 	if (target.total > max) {
 		dest[max] = 0;
@@ -130,7 +128,7 @@ HRESULT FormatBounded(WCHAR *dest, size_t capacity, const WCHAR *format, ...)
 
 DWORD FormatOutputV(const WCHAR *format, va_list args)
 {
-	FormatTarget target = {NULL, 0, 0, 0, true, 0};
+	FormatTarget target = {NULL, 0, 0, true, 0};
 
 	FormatInto(&target, format, args);
 	if (target.error == 0)

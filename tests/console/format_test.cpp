@@ -113,6 +113,8 @@ TEST(FormatBounded, TextPercentAndOtherSequences)
 	WCHAR dest[64];
 	EXPECT_EQ(FormatBounded(dest, 64, WIDE("[%s]"), (const WCHAR *)NULL), S_OK);
 	EXPECT_EQ(std::u16string(dest), u"[(null)]");
+	EXPECT_EQ(FormatBounded(dest, 64, (const WCHAR *)NULL), S_OK);
+	EXPECT_EQ(std::u16string(dest), u"");
 	EXPECT_EQ(FormatBounded(dest, 64, WIDE("100%% %x %5d %")), S_OK);
 	EXPECT_EQ(std::u16string(dest), u"100% %x %5d %");
 	EXPECT_EQ(FormatBounded(dest, 64, WIDE("%s|%s"), WIDE(""), WIDE("\u00e9\U0001F600\u4e2d")),
