@@ -14,14 +14,18 @@ static void CleanUnits(WCHAR *units, size_t length)
 {
 	for (size_t i = 0; i < length; i++) {
 		unsigned long value;
-		size_t used = Utf16Next(units + i, length - i, &value);
 
-		if (used == 2)
+		// Printable ASCII, nearly every unit of a name, is safe.
+		if (units[i] >= 0x20 && units[i] < 0x7F)
+			continue;
+		if (units[i] < 0xD800 || units[i] > 0xDFFF) {
+			if (IsUnsafe(units[i]))
+				units[i] = u'?';
+		} else if (Utf16Next(units + i, length - i, &value) == 2) {
 			i++;
-		else if (value != units[i])
-			units[i] = (WCHAR)value; // a lone surrogate: U+FFFD
-		else if (IsUnsafe(units[i]))
-			units[i] = u'?';
+		} else {
+			units[i] = 0xFFFD; // a surrogate without its partner
+		}
 	}
 }
 

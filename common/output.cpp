@@ -74,8 +74,8 @@ static DWORD PutCharacter(const WCHAR *units, size_t count)
 		if (error != 0)
 			return error;
 	}
-	memcpy(batch.bytes + used, bytes, n);
-	used += n;
+	for (size_t i = 0; i < n; i++)
+		batch.bytes[used++] = bytes[i];
 	return 0;
 }
 
@@ -111,8 +111,16 @@ DWORD OutputText(const WCHAR *text, size_t length)
 			return error;
 		kindKnown = true;
 	}
-	for (size_t i = 0; i < length && error == 0; i++)
+	for (size_t i = 0; i < length && error == 0; i++) {
+		// Printable ASCII, nearly all of a table, goes straight in as UTF-8.
+		if (text[i] >= 0x20 && text[i] < 0x80 && kind != OutputWide && pendingHigh == 0 &&
+		    used < BatchBytes) {
+			batch.bytes[used++] = (char)text[i];
+			afterCr = false;
+			continue;
+		}
 		error = PutUnit(text[i]);
+	}
 	return error;
 }
 
