@@ -31,6 +31,8 @@ bool StartOnTerminal(Terminal *t, const std::vector<std::string> &argv)
 	args.push_back(nullptr);
 	t->master = master;
 	t->slave = open(name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+	if (t->slave >= 0)
+		tcgetattr(t->slave, &t->initial);
 	t->pid = t->slave < 0 ? -1 : fork();
 	if (t->pid == 0) {
 		sigset_t none;

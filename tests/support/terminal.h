@@ -15,6 +15,7 @@ struct Terminal {
 	pid_t pid = -1;
 	int master = -1, slave = -1;
 	int status = -1, signal = 0; // how it ended, once it has
+	termios initial = {};         // the mode before the program started
 };
 
 // Starts argv[0] on a new terminal; false, with nothing left open, when
