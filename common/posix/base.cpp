@@ -58,7 +58,8 @@ DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
 	// came with glibc 2.32, the oldest C library this layer builds with;
 	// unlike strerror they are never translated and give no "Unknown
 	// error N" for a code without a name.
-	if (dwMessageId > 0x7FFFFFFF || strerrorname_np((int)dwMessageId) == NULL) {
+	// A code above INT_MAX is negative as an int, which has no name either.
+	if (strerrorname_np((int)dwMessageId) == NULL) {
 		SetLastError(ENOMSG);
 		return 0;
 	}

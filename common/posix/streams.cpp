@@ -18,13 +18,14 @@ DWORD StreamOutputKind(OutputKind *kind)
 	return 0;
 }
 
+// No signal is caught while output is written, so no write is interrupted;
+// a file that reaches its size limit takes part of one, and refuses the
+// rest with the next.
 static DWORD WriteAll(int fd, const char *bytes, size_t size)
 {
 	while (size > 0) {
 		ssize_t n = write(fd, bytes, size);
 
-		if (n < 0 && errno == EINTR)
-			continue;
 		if (n <= 0)
 			return n < 0 ? (DWORD)errno : (DWORD)EIO;
 		bytes += n;

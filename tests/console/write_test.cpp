@@ -23,6 +23,9 @@ TEST(WriteFailure, EndsAtOnceWithOneLineAndStatusOne)
 		// Descriptor 1 closed from the start, although a file takes it
 		// before the first write.
 		{"exec " CONSOLE_PROBE " reopen >&-", "console_probe" + cannotWrite + "Bad file descriptor\n"},
+		// A file at its size limit takes part of a write and refuses the rest.
+		{"f=$(mktemp); trap '' XFSZ; (ulimit -f 1; exec " OWNERROLL " >\"$f\"); s=$?; rm \"$f\"; exit $s",
+		 "ownerroll" + cannotWrite + "File too large\n"},
 		// A reader gone while SIGPIPE is ignored is a failure like any other.
 		{"trap '' PIPE; exec " OWNERROLL, "ownerroll" + cannotWrite + "Broken pipe\n"},
 		{"SCRIPT=enumfail exec " TASKROLL_SCRIPTED " >/dev/full",
