@@ -12,24 +12,21 @@
 [[noreturn]] static void OutputFailed(DWORD code)
 {
 	LPWSTR text = NULL;
-	WCHAR description[512];
 	WCHAR line[640];
-	size_t length;
+	int length;
 
 	if (StreamReaderGone(code))
 		StreamEnd(1);
 	FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
 	               FORMAT_MESSAGE_FROM_SYSTEM,
 	               NULL, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPWSTR)&text, 0, NULL);
-	FormatBounded(description, sizeof description / sizeof description[0], WIDE("%s"),
-	              text != NULL ? text : WIDE(""));
-	LocalFree(text);
-	length = (size_t)lstrlenW(description);
-	while (length > 0 && (description[length - 1] == '\r' || description[length - 1] == '\n'))
-		length--;
-	description[length] = 0;
+	// The text is this call's own: its line break is cut where it stands.
+	length = lstrlenW(text);
+	while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n'))
+		text[--length] = 0;
 	FormatBounded(line, sizeof line / sizeof line[0], WIDE("%s: cannot write to standard output: %s%s"),
-	              consoleProgram.name, description, SYSTEM_TEXT_LINE_END);
+	              consoleProgram.name, text != NULL ? text : WIDE(""), SYSTEM_TEXT_LINE_END);
+	LocalFree(text);
 	StreamWriteError(line, (size_t)lstrlenW(line));
 	StreamEnd(1);
 }

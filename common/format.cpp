@@ -76,15 +76,26 @@ static void FormatInto(FormatTarget *target, const WCHAR *format, va_list args)
 			Put(target, run, (size_t)(p - run));
 			continue;
 		}
-		if (p[1] == 's')
+		switch (p[1]) {
+		case 's':
 			PutText(target, va_arg(args, const WCHAR *));
-		else if (p[1] == 'd')
+			p += 2;
+			break;
+		case 'd':
 			PutDecimal(target, va_arg(args, int));
-		else
+			p += 2;
+			break;
+		case '%':
 			Put(target, &percent, 1);
-		// Not a conversion: the sign stands for itself and what follows
-		// it is read on the next turn.
-		p += p[1] == 's' || p[1] == 'd' || p[1] == '%' ? 2 : 1;
+			p += 2;
+			break;
+		default:
+			// Not a conversion: the sign stands for itself and what
+			// follows it is read on the next turn.
+			Put(target, &percent, 1);
+			p++;
+			break;
+		}
 	}
 }
 

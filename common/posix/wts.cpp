@@ -581,10 +581,16 @@ static int CountOwnPids(int procFd, int *pids)
 	while (!done && (n = read(fd, chunk, sizeof chunk)) > 0) {
 		for (ssize_t i = 0; i < n && !done; i++) {
 			done = inLine && chunk[i] == '\n';
-			if (inLine)
+			if (inLine) {
 				*pids += chunk[i] == '\t';
-			else if ((matched = chunk[i] == key[matched] ? matched + 1 : chunk[i] == '\n') == sizeof key - 1)
-				inLine = true;
+				continue;
+			}
+			// A line feed that breaks a match starts the key again.
+			if (chunk[i] == key[matched])
+				matched++;
+			else
+				matched = chunk[i] == '\n' ? 1 : 0;
+			inLine = matched == sizeof key - 1;
 		}
 	}
 	if (n < 0)

@@ -177,6 +177,20 @@ int InChild(Body body)
 	return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// InChild, in a private mount namespace of the child's own; 100 where none
+// can be had.
+template <typename Body>
+int InPrivateMounts(Body body)
+{
+	return InChild([&] {
+		if (const char *failed = EnterPrivateMounts()) {
+			fprintf(stderr, "%s: %s\n", failed, strerror(errno));
+			return 100;
+		}
+		return body();
+	});
+}
+
 TEST(Enumeration, FixturesOfKnownShapeAndOwner)
 {
 	// Different shapes, so that no fixed value can pass.
@@ -591,13 +605,7 @@ TEST(Enumeration, FailsWhereProcIsNoProcessFileSystem)
 		{"/proc of another pid namespace", ProcOfAnotherPidNamespace},
 	};
 	for (const auto &c : cases) {
-		int status = InChild([&] {
-			if (const char *failed = EnterPrivateMounts()) {
-				fprintf(stderr, "%s: %s\n", failed, strerror(errno));
-				return 100;
-			}
-			return c.body();
-		});
+		int status = InPrivateMounts([&] { return c.body(); });
 		if (status == 100)
 			GTEST_SKIP() << "no private mount namespace here";
 		EXPECT_EQ(status, 0) << c.what;
@@ -731,17 +739,11 @@ TEST(Enumeration, NoProcessStallsThinsOrHidesTheTable)
 		{"another user's process whose leader exited, seen by nobody", LeaderGoneSeenByNobody},
 	};
 	for (const auto &c : cases) {
-		int status = InChild([&] {
-			if (const char *failed = EnterPrivateMounts()) {
-				fprintf(stderr, "%s: %s\n", failed, strerror(errno));
-				return 100;
-			}
-			return c.body(dir);
-		});
-		if (status == 100 || status == 101)
+		int status = InPrivateMounts([&] { return c.body(dir); });
+		if (status == 100 || status == 101) {
 			RemoveAll(dir);
-		if (status == 100 || status == 101)
 			GTEST_SKIP() << (status == 100 ? "no private mount namespace here" : "no FUSE here (/dev/fuse)");
+		}
 		EXPECT_EQ(status, 0) << c.what;
 	}
 	RemoveAll(dir);
