@@ -1,6 +1,8 @@
 // The extended process enumeration of Remote Desktop Services, declared as
-// the platform documents it. Included by the Unix layer's declarations and,
-// on Windows, only where the platform's headers lack it (older mingw-w64).
+// the platform documents it. Included by the Unix layer's declarations and
+// by the Windows ones, where each name is left out that the platform's
+// headers declare already (OWNERROLL_HAVE_<name>, found by the Windows
+// configure: mingw-w64 10 has none of them, 12 the type class alone).
 // The including header supplies the Windows types, WINAPI and
 // DECLSPEC_IMPORT.
 #ifndef WTSEX_H
@@ -8,12 +10,15 @@
 
 #include <cstddef>
 
+#ifndef OWNERROLL_HAVE_WTS_TYPE_CLASS
 typedef enum _WTS_TYPE_CLASS {
 	WTSTypeProcessInfoLevel0,
 	WTSTypeProcessInfoLevel1,
 	WTSTypeSessionInfoLevel1
 } WTS_TYPE_CLASS;
+#endif
 
+#ifndef OWNERROLL_HAVE_WTS_PROCESS_INFO_EXW
 typedef struct _WTS_PROCESS_INFO_EXW {
 	DWORD SessionId;
 	DWORD ProcessId;
@@ -28,14 +33,19 @@ typedef struct _WTS_PROCESS_INFO_EXW {
 	LARGE_INTEGER UserTime;
 	LARGE_INTEGER KernelTime;
 } WTS_PROCESS_INFO_EXW, *PWTS_PROCESS_INFO_EXW;
+#endif
 
 extern "C" {
+#ifndef OWNERROLL_HAVE_WTSEnumerateProcessesExW
 DECLSPEC_IMPORT BOOL WINAPI WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel,
                                                      DWORD SessionId,
                                                      LPWSTR *ppProcessInfo,
                                                      DWORD *pCount);
+#endif
+#ifndef OWNERROLL_HAVE_WTSFreeMemoryExW
 DECLSPEC_IMPORT BOOL WINAPI WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass, PVOID pMemory,
                                              ULONG NumberOfEntries);
+#endif
 }
 
 #endif

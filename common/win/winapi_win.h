@@ -1,7 +1,6 @@
 // The Windows API calls the programs use, from the platform's own headers.
 // Older headers (mingw-w64 10 among them) lack the extended process
-// enumeration; it is declared here exactly as the platform documents it,
-// and only where the headers have not declared it already.
+// enumeration, newer ones part of it: wtsex.h declares what they lack.
 #ifndef WINAPI_WIN_H
 #define WINAPI_WIN_H
 
@@ -23,13 +22,7 @@
 // How the system's message texts end.
 #define SYSTEM_TEXT_LINE_END WIDE("\r\n")
 
-// Headers that declare the extended enumeration also define its generic
-// name; its absence means none of the declarations below are there.
-#ifndef WTSEnumerateProcessesEx
-
 #include "../wtsex.h"
-
-#endif
 
 #ifndef WTS_ANY_SESSION
 #define WTS_ANY_SESSION ((DWORD)0xFFFFFFFE)

@@ -1,17 +1,19 @@
 // Compiled in the Windows builds only, as a check: a platform header that
-// already declares the extended enumeration (as newer ones do) must not
-// clash with the declarations the catalogue header adds for older ones.
-// The newer header is played by the catalogue's own declarations, given
-// first with the generic name a newer header defines; were the catalogue
-// header to add them again, the types would be defined twice.
+// already declares part of the extended enumeration (mingw-w64 12 declares
+// the type class) must not clash with what the catalogue header adds. The
+// newer header is played by the type class given first, with the mark the
+// configure sets where it finds it; were the catalogue header to add it
+// again, the type would be defined twice.
 #include <windows.h>
 #include <wtsapi32.h>
 
-#ifndef WTSEnumerateProcessesEx
-#include "wtsex.h"
-#undef WTSEX_H
-#define WTSEnumerateProcessesEx WTSEnumerateProcessesExW
-#define WTS_ANY_SESSION ((DWORD)-2)
+#ifndef OWNERROLL_HAVE_WTS_TYPE_CLASS
+#define OWNERROLL_HAVE_WTS_TYPE_CLASS
+typedef enum _WTS_TYPE_CLASS {
+	WTSTypeProcessInfoLevel0,
+	WTSTypeProcessInfoLevel1,
+	WTSTypeSessionInfoLevel1
+} WTS_TYPE_CLASS;
 #endif
 
 #include "winapi.h"
