@@ -18,26 +18,55 @@ bool IsProgram(const std::string &path)
 	return IsFile(path) && access(path.c_str(), X_OK) == 0;
 }
 
+static std::string Loader(int bits)
+{
+	return bits == 64 ? setup.wine64 : setup.wine64.substr(0, setup.wine64.rfind('/') + 1) + "wine";
+}
+
 std::string WineMissing()
 {
-	if (!IsProgram(setup.wine))
-		return "wine is not installed (Debian: dpkg --add-architecture i386; apt-get install "
-		       "wine wine64 wine32:i386)";
+	if (!IsProgram(setup.wine64))
+		return "the 64-bit Wine is not installed (Debian: apt-get install wine wine64)";
 	if (!IsFile(setup.prefix + "/system.reg"))
 		return "the Wine prefix " + setup.prefix +
 		       " is not prepared (the wine_prefix_setup test does it)";
 	return "";
 }
 
-std::vector<std::string> WineCommand(const std::string &exe, bool standIn,
+bool X86Runs()
+{
+	static int kernel = -1;
+	if (kernel < 0) {
+		RunResult r = RunProgram({"/bin/sh", setup.runsI386}, "");
+		// 2: it cannot tell, and the runs are tried.
+		kernel = r.status != 1;
+		if (!kernel)
+			std::printf("note: the x86 runs under Wine are left out: %s", r.out.c_str());
+	}
+	if (kernel && !IsProgram(Loader(32)))
+		ADD_FAILURE() << "the 32-bit Wine is not installed, though the kernel runs 32-bit "
+		                 "programs (Debian: dpkg --add-architecture i386; apt-get install "
+		                 "wine32:i386)";
+	return kernel && IsProgram(Loader(32));
+}
+
+std::vector<int> Architectures()
+{
+	return X86Runs() ? std::vector<int>{64, 32} : std::vector<int>{64};
+}
+
+std::vector<std::string> WineCommand(const std::string &exe, int bits, bool standIn,
                                      const std::vector<std::string> &settings)
 {
 	std::vector<std::string> argv = {
 		"/usr/bin/env", "WINEPREFIX=" + setup.prefix, "WINEDEBUG=-all",
 		std::string("WINEDLLOVERRIDES=mscoree,mshtml=;wtsapi32=") + (standIn ? "n" : "b"),
 		"DISPLAY=", "WAYLAND_DISPLAY=", "LANG=C.UTF-8", "LC_ALL=C.UTF-8"};
+	// As Debian's wine script has it where the 64-bit loader runs alone.
+	if (bits == 64)
+		argv.push_back("WINELOADER=" + Loader(64));
 	argv.insert(argv.end(), settings.begin(), settings.end());
-	argv.push_back(setup.wine);
+	argv.push_back(Loader(bits));
 	argv.push_back(exe);
 	return argv;
 }
@@ -86,7 +115,8 @@ int main(int argc, char **argv)
 	for (int i = 1; i < argc; i++)
 		for (auto [name, value] : std::vector<std::pair<const char *, std::string *>>{
 		         {"win64", &setup.win64}, {"win32", &setup.win32},
-		         {"manifest", &setup.manifest}, {"wine", &setup.wine},
+		         {"manifest", &setup.manifest}, {"wine64", &setup.wine64},
+		         {"runs-i386", &setup.runsI386},
 		         {"prefix", &setup.prefix}, {"objdump", &setup.objdump},
 		         {"script", &setup.script}, {"work", &setup.work}})
 			if (!Option(argv[i], name).empty())

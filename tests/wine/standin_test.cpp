@@ -52,18 +52,18 @@ protected:
 		for (const char *name : idleNames) {
 			std::string exe = setup.work + "/idle/" + name;
 			Shell("cp " + Quote(Built(64, "tests/wine/win/idle.exe")) + " " + Quote(exe));
-			Idle i = {name, "", StartBackground(WineCommand(exe, false))};
+			Idle i = {name, "", StartBackground(WineCommand(exe, 64, false))};
 			std::string line = ReadUntil(i.process, "\n");
 			if (line.empty()) {
 				std::printf("note: %s gave no pid; Wine retried once\n", name);
 				Finish(i.process);
-				i.process = StartBackground(WineCommand(exe, false));
+				i.process = StartBackground(WineCommand(exe, 64, false));
 				line = ReadUntil(i.process, "\n");
 			}
 			i.pid = line.substr(0, line.find('\n'));
 			idle.push_back(i);
 		}
-		RunResult probe = RunWine(WineCommand(Built(64, "tests/wine/win/level0_probe.exe"), false),
+		RunResult probe = RunWine(WineCommand(Built(64, "tests/wine/win/level0_probe.exe"), 64, false),
 		                           "", false);
 		for (const std::string &line : Lines(probe.out)) {
 			std::vector<std::string> f = Split(line, '\t');
@@ -113,12 +113,12 @@ TEST_F(WineMainJob, TheIdleProcessesAreInWinesOwnList)
 // record the stand-in handed out, the list freed once with its base.
 TEST_F(WineMainJob, OwnerrollPrintsTheListItWasGiven)
 {
-	for (int bits : {64, 32}) {
+	for (int bits : Architectures()) {
 		SCOPED_TRACE("ownerroll x86" + std::string(bits == 64 ? "-64" : ""));
 		std::string dir = Folder("ownerroll" + std::to_string(bits), bits,
 		                         "ownerroll/ownerroll.exe");
 		std::string log = dir + "/calls.log";
-		RunResult r = RunWine(WineCommand(dir + "/ownerroll.exe", true,
+		RunResult r = RunWine(WineCommand(dir + "/ownerroll.exe", bits, true,
 		                                  {"WTS_STANDIN_LOG=Z:" + log, "WTS_STANDIN_NULL_SID=ownerroll.exe"}),
 		                      "", false);
 		EXPECT_FALSE(r.timedOut);
@@ -182,7 +182,7 @@ TEST_F(WineMainJob, OwnerrollOnAConsole)
 	if (!IsProgram(setup.script))
 		GTEST_SKIP() << "script not found (bsdutils): no terminal to give the program";
 	std::string dir = Folder("console", 64, "ownerroll/ownerroll.exe");
-	Background s = StartBackground(OnTerminal(WineCommand(dir + "/ownerroll.exe", true)));
+	Background s = StartBackground(OnTerminal(WineCommand(dir + "/ownerroll.exe", 64, true)));
 	std::string out = ReadUntil(s, "Done! Please any key to exit()");
 	ASSERT_NE(out.find("Done! Please any key to exit()"), std::string::npos) << out;
 	EXPECT_EQ(EndWithAKey(s), 0) << "the wait did not end with a key";
@@ -204,7 +204,7 @@ TEST_F(WineMainJob, OwnerrollWritesAConsoleInLargeBatches)
 	if (!IsProgram(setup.script))
 		GTEST_SKIP() << "script not found (bsdutils): no terminal to give the program";
 	std::string dir = Folder("batches", 64, "ownerroll/ownerroll.exe");
-	RunResult r = RunWine(OnTerminal(WineCommand(dir + "/ownerroll.exe", true,
+	RunResult r = RunWine(OnTerminal(WineCommand(dir + "/ownerroll.exe", 64, true,
 	                                             {"WTS_STANDIN_MADE_UP=5000", "WINEDEBUG=trace+console"}),
 	                                 "</dev/null 2>" + Quote(dir + "/trace.log")),
 	                      "", false);
@@ -233,10 +233,10 @@ TEST_F(WineMainJob, OwnerrollCleansEveryName)
 	                             "#\tPID\tHandles\tThreads\tProcess Name\tSID\tAccount\r\n\r\n"
 	                             "1\t100000\t0\t1" + row + "2\t100004\t1\t1" + row +
 	                             "\r\n\r\nDone! Please any key to exit()\r\n";
-	for (int bits : {64, 32}) {
+	for (int bits : Architectures()) {
 		SCOPED_TRACE("x86" + std::string(bits == 64 ? "-64" : ""));
 		std::string dir = Folder("names" + std::to_string(bits), bits, "ownerroll/ownerroll.exe");
-		RunResult r = RunWine(WineCommand(dir + "/ownerroll.exe", true,
+		RunResult r = RunWine(WineCommand(dir + "/ownerroll.exe", bits, true,
 		                                  {"WTS_STANDIN_MADE_UP=2", "WTS_STANDIN_MADE_UP_NAME=" + name}),
 		                      "", false);
 		EXPECT_EQ(r.status, 0);
@@ -244,12 +244,15 @@ TEST_F(WineMainJob, OwnerrollCleansEveryName)
 	}
 }
 
-// taskroll (x86): success prints nothing and waits for one character.
+// taskroll (x86, or the same built for x86-64 where no x86 program runs):
+// success prints nothing and waits for one character.
 TEST_F(WineMainJob, TaskrollSucceedsSilentlyAndWaits)
 {
-	std::string dir = Folder("taskroll", 32, "taskroll/taskroll.exe");
+	int bits = X86Runs() ? 32 : 64;
+	std::string dir = Folder("taskroll", bits, "taskroll/taskroll.exe");
 	std::string log = dir + "/calls.log";
-	Background s = StartBackground(WineCommand(dir + "/taskroll.exe", true, {"WTS_STANDIN_LOG=Z:" + log}));
+	Background s = StartBackground(WineCommand(dir + "/taskroll.exe", bits, true,
+	                                           {"WTS_STANDIN_LOG=Z:" + log}));
 	for (int waited = 0; ReadFile(log).find(" count=") == std::string::npos && waited < 600;
 	     waited++)
 		usleep(100000);
@@ -299,17 +302,21 @@ TEST_F(WineMainJob, FailuresReportTheCode)
 	             {"taskroll", 32, "0", "", true, false, line + "0: Success.\r\n\r\n", 1},
 	             // No system text: the description is empty, the line still ends.
 	             {"taskroll", 32, "0x20001234", "", true, false, line + "536875572: \r\n\r\n", 0x34}};
+	// Where no x86 program runs, the x86 rows run the same program built
+	// for x86-64.
+	const bool x86 = X86Runs();
 	for (const auto &c : cases) {
 		std::string name = std::string(c.program) + ".exe";
 		std::string path = std::string(c.program) + "/" + name;
-		SCOPED_TRACE(path + " x" + std::to_string(c.bits) + " fail " + (c.fail ? c.fail : "-") +
+		const int bits = c.bits == 32 && !x86 ? 64 : c.bits;
+		SCOPED_TRACE(path + " x" + std::to_string(bits) + " fail " + (c.fail ? c.fail : "-") +
 		             " input \"" + c.input + "\"" + (c.outputGone ? ", output gone" : ""));
-		std::string exe = c.fail == nullptr ? Built(c.bits, path)
-		                                    : Folder("failing", c.bits, path) + "/" + name;
+		std::string exe = c.fail == nullptr ? Built(bits, path)
+		                                    : Folder("failing", bits, path) + "/" + name;
 		std::vector<std::string> settings;
 		if (c.fail != nullptr)
 			settings.push_back(std::string("WTS_STANDIN_FAIL=") + c.fail);
-		RunResult r = RunWine(WineCommand(exe, c.fail != nullptr, settings), c.input, c.hold,
+		RunResult r = RunWine(WineCommand(exe, bits, c.fail != nullptr, settings), c.input, c.hold,
 		                      c.outputGone);
 		EXPECT_FALSE(r.timedOut) << "waited";
 		EXPECT_EQ(r.out, c.out);

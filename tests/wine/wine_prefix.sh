@@ -1,20 +1,22 @@
 #!/bin/sh
 # The Wine prefix the tests run in, inside the build folder.
-#   wine_prefix.sh setup WINE PREFIX    make it (once; later runs only check it)
-#   wine_prefix.sh cleanup WINE PREFIX  end the prefix's server and programs
+#   wine_prefix.sh setup WINE64 PREFIX    make it (once; later runs only check it)
+#   wine_prefix.sh cleanup WINE64 PREFIX  end the prefix's server and programs
+# WINE64 is the 64-bit loader: the prefix is a 64-bit one either way.
 # Exit status 77: skipped, with the reason on standard output.
 action=$1 wine=$2 prefix=$3
 
 if [ ! -x "$wine" ]; then
-	echo "wine is not installed (Debian: dpkg --add-architecture i386;" \
-	     "apt-get install wine wine64 wine32:i386): Wine tests skipped"
+	echo "the 64-bit Wine is not installed (Debian: apt-get install wine wine64):" \
+	     "Wine tests skipped"
 	exit 77
 fi
 
 WINEPREFIX=$prefix
 WINEDEBUG=-all
 WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+WINELOADER=$wine
+export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES WINELOADER
 unset DISPLAY WAYLAND_DISPLAY
 
 case $action in

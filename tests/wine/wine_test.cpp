@@ -207,10 +207,11 @@ TEST(WineOutput, StreamGetsUtf8WithCrLf)
 		GTEST_SKIP() << Probe(64) << " is not built (preset mingw64)";
 	if (!WineMissing().empty())
 		GTEST_SKIP() << WineMissing();
-	for (const std::string &exe : {Probe(64), Probe(32)}) {
+	for (int bits : Architectures()) {
+		std::string exe = Probe(bits);
 		if (!IsFile(exe))
 			continue;
-		RunResult r = RunWine(WineCommand(exe, false), "", false);
+		RunResult r = RunWine(WineCommand(exe, bits, false), "", false);
 		EXPECT_FALSE(r.timedOut) << exe;
 		EXPECT_EQ(r.status, 0) << exe;
 		EXPECT_EQ(r.out, expected) << exe;
@@ -229,7 +230,7 @@ TEST(WineOutput, ConsoleGetsWideText)
 		GTEST_SKIP() << WineMissing();
 	if (!IsProgram(setup.script))
 		GTEST_SKIP() << "script not found (bsdutils): no terminal to give the program";
-	RunResult r = RunWine(OnTerminal(WineCommand(Probe(64), false)), "", false);
+	RunResult r = RunWine(OnTerminal(WineCommand(Probe(64), 64, false)), "", false);
 	EXPECT_FALSE(r.timedOut);
 	EXPECT_EQ(r.status, 0);
 	EXPECT_NE(r.out.find("console\r"), std::string::npos) << r.out;
