@@ -1,5 +1,6 @@
 // A process with a known shape for the enumeration tests: THREADS threads
-// and FDS open descriptors in all (0 and 1 among them). It writes "ready"
+// and FDS open descriptors in all (0, 1 and 2 among them: standard error
+// stays the test's, so that a sanitizer's report is seen). It writes "ready"
 // to standard output once it has that shape and ends when its standard
 // input does. With a third argument "leader-exits" (and THREADS at least
 // 2) its main thread ends first and another thread says "ready" once it
@@ -47,12 +48,12 @@ int main(int argc, char **argv)
 		return 2;
 	threads = atoi(argv[1]);
 	fds = atoi(argv[2]);
-	if (threads < (leaderExits ? 2 : 1) || fds < 2)
+	if (threads < (leaderExits ? 2 : 1) || fds < 3)
 		return 2;
 	// Whatever the parent left open would spoil the count.
-	for (int fd = 2; fd < 1024; fd++)
+	for (int fd = 3; fd < 1024; fd++)
 		close(fd);
-	for (int open = 2; open < fds; open++)
+	for (int open = 3; open < fds; open++)
 		if (::open("/dev/null", O_RDONLY) < 0)
 			return 3;
 	for (int i = leaderExits ? 2 : 1; i < threads; i++) {
