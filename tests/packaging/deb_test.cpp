@@ -334,7 +334,10 @@ protected:
 	RunResult Dpkg(const std::string &arguments)
 	{
 		std::string notRoot = geteuid() == 0 ? "" : " --force-not-root";
-		return Shell("dpkg --root=" + Quote(root) + " --log=/dev/null" + notRoot + " " + arguments);
+		// dpkg wants ldconfig and start-stop-daemon on the PATH, which an
+		// ordinary user's PATH on Debian lacks.
+		return Shell("PATH=\"$PATH:/usr/sbin:/sbin\" dpkg --root=" + Quote(root) +
+		             " --log=/dev/null" + notRoot + " " + arguments);
 	}
 
 	std::vector<std::string> FilesOutsideDatabase()

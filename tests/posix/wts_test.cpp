@@ -194,7 +194,7 @@ int InPrivateMounts(Body body)
 TEST(Enumeration, FixturesOfKnownShapeAndOwner)
 {
 	// Different shapes, so that no fixed value can pass.
-	const int shapes[][2] = {{5, 7}, {1, 2}, {3, 40}, {17, 3}};
+	const int shapes[][2] = {{5, 7}, {1, 4}, {3, 40}, {17, 3}};
 	for (const auto &shape : shapes) {
 		Background c = Start(PROCFIXTURE, shape[0], shape[1]);
 		ASSERT_GT(c.pid, 0);
@@ -215,13 +215,20 @@ TEST(Enumeration, OwnerIsTheEffectiveUid)
 {
 	if (geteuid() != 0)
 		GTEST_SKIP() << "needs root to run a process with distinct real and effective uids";
-	Background c = Start(PROCFIXTURE, 1, 3, [] { return setresuid(65534, 54321, 0) == 0; });
+	// From a folder the other uid may enter, which the checkout's may not
+	// be (a clone in /root).
+	char dir[] = "/tmp/procfixture.XXXXXX";
+	ASSERT_TRUE(mkdtemp(dir) != nullptr && chmod(dir, 0755) == 0);
+	std::string copy = std::string(dir) + "/procfixture";
+	ASSERT_TRUE(CopyExecutable(PROCFIXTURE, copy));
+	Background c = Start(copy, 1, 3, [] { return setresuid(65534, 54321, 0) == 0; });
 	ASSERT_GT(c.pid, 0);
 	Seen s = Look(c.pid);
 	EXPECT_EQ(s.sid, "S-1-22-1-54321");
 	// Root sees the descriptors of every process.
 	EXPECT_EQ(s.handles, 3u);
 	Stop(c);
+	RemoveAll(dir);
 }
 
 TEST(Enumeration, NamesAsTheFileHasThem)
