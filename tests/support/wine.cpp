@@ -33,21 +33,37 @@ std::string WineMissing()
 	return "";
 }
 
+// Why the x86 runs cannot be made here, or "": the kernel runs no 32-bit
+// program, or the archive cannot give the 32-bit Wine now (apt's reason).
+static std::string X86Impossible()
+{
+	RunResult r = RunProgram({"/bin/sh", setup.runsI386}, "");
+	if (r.status == 1) // 2: it cannot tell, and the runs are tried
+		return r.out.substr(0, r.out.find('\n'));
+	if (IsProgram(Loader(32)))
+		return "";
+	r = Shell("dpkg --print-foreign-architectures | grep -qx i386 && "
+	          "apt-get install -s -q --no-install-recommends wine32:i386 2>&1");
+	size_t e = r.out.rfind("\nE: ");
+	return r.status != 0 && e != std::string::npos
+	               ? "the archive cannot give wine32:i386 now (" +
+	                         r.out.substr(e + 4, r.out.find('\n', e + 1) - e - 4) + ")"
+	               : "";
+}
+
 bool X86Runs()
 {
-	static int kernel = -1;
-	if (kernel < 0) {
-		RunResult r = RunProgram({"/bin/sh", setup.runsI386}, "");
-		// 2: it cannot tell, and the runs are tried.
-		kernel = r.status != 1;
-		if (!kernel)
-			std::printf("note: the x86 runs under Wine are left out: %s", r.out.c_str());
+	static int runs = -1;
+	if (runs < 0) {
+		std::string why = X86Impossible();
+		runs = why.empty();
+		if (!runs)
+			std::printf("note: the x86 runs under Wine are left out: %s\n", why.c_str());
 	}
-	if (kernel && !IsProgram(Loader(32)))
+	if (runs && !IsProgram(Loader(32)))
 		ADD_FAILURE() << "the 32-bit Wine is not installed, though the kernel runs 32-bit "
-		                 "programs (Debian: dpkg --add-architecture i386; apt-get install "
-		                 "wine32:i386)";
-	return kernel && IsProgram(Loader(32));
+		                 "programs (scripts/setup installs it: wine32:i386)";
+	return runs && IsProgram(Loader(32));
 }
 
 std::vector<int> Architectures()
