@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "pe.h"
 #include "text.h"
 #include "wine.h"
 
@@ -43,6 +42,13 @@ std::string NotBuilt()
 	return "";
 }
 
+// The toolchain's own readers: objdump -p for the headers and imports,
+// windres for the resources, as a resource script.
+std::string Tool(const std::string &name)
+{
+	return setup.objdump.substr(0, setup.objdump.rfind("objdump")) + name;
+}
+
 std::string Lower(std::string s)
 {
 	for (char &c : s)
@@ -50,71 +56,106 @@ std::string Lower(std::string s)
 	return s;
 }
 
-std::vector<std::string> DllNames(const PeImage &image)
+// The DLLs objdump lists, lower case, each with the names imported from
+// it; one entry per import descriptor.
+std::vector<std::pair<std::string, std::vector<std::string>>> Imports(const std::string &headers)
 {
-	std::vector<std::string> names;
-	for (const PeImport &i : image.imports)
-		names.push_back(Lower(i.dll));
-	std::sort(names.begin(), names.end());
-	return names;
+	std::vector<std::pair<std::string, std::vector<std::string>>> dlls;
+	size_t from = headers.find("The Import Tables");
+	if (from == std::string::npos)
+		return dlls;
+	for (const std::string &line : Lines(headers.substr(from, headers.find("\nThe ", from) - from))) {
+		std::vector<std::string> f = Split(line, '\t');
+		if (line.compare(0, 11, "\tDLL Name: ") == 0)
+			dlls.push_back({Lower(line.substr(11)), {}});
+		else if (!dlls.empty() && f.size() == 3 && f[0].empty()) // "\tvma\t hint  name"
+			dlls.back().second.push_back(f[2].substr(f[2].find_last_of(' ') + 1));
+	}
+	return dlls;
 }
 
-// ---------------------------------------------------------------------------
-// The executable files.
-
-void ExpectImports(const Program &p, const PeImage &image)
+void ExpectImports(const Program &p, const std::string &headers)
 {
 	// No runtime DLL of the toolchain (libstdc++, libgcc, libwinpthread):
-	// only what every Windows has.
+	// only what every Windows has, one descriptor each, every call by name.
 	std::vector<std::string> dlls = {"kernel32.dll", "msvcrt.dll", "wtsapi32.dll"};
 	std::vector<std::string> wtsNames = {"WTSEnumerateProcessesExW"};
 	if (std::string(p.name) == "ownerroll") {
 		dlls.insert(dlls.begin(), "advapi32.dll");
 		wtsNames.push_back("WTSFreeMemoryExW");
 	}
-	EXPECT_EQ(DllNames(image), dlls);
-	// One descriptor for the DLL, not one per import library, and every
-	// call imported by name.
-	for (const PeImport &i : image.imports) {
-		if (Lower(i.dll) != "wtsapi32.dll")
-			continue;
-		std::vector<std::string> names = i.byName;
-		std::sort(names.begin(), names.end());
-		EXPECT_EQ(names, wtsNames);
-		EXPECT_TRUE(i.byOrdinal.empty());
+	std::vector<std::string> found;
+	for (const auto &[dll, names] : Imports(headers)) {
+		found.push_back(dll);
+		if (dll == "wtsapi32.dll") {
+			std::vector<std::string> sorted = names;
+			std::sort(sorted.begin(), sorted.end());
+			EXPECT_EQ(sorted, wtsNames);
+		}
 	}
+	std::sort(found.begin(), found.end());
+	EXPECT_EQ(found, dlls) << headers;
 }
 
-void ExpectVersion(const Program &p, const PeImage &image)
+// The manifest as windres writes it back: quoted lines, "" for a quote.
+std::string ManifestOf(const std::string &script)
+{
+	std::string text;
+	size_t at = script.find("1 24 /* RT_MANIFEST */\nBEGIN\n");
+	if (at == std::string::npos)
+		return "";
+	for (const std::string &line : Lines(script.substr(at))) {
+		if (line == "END")
+			break;
+		size_t open = line.find('"'), close = line.rfind('"');
+		if (open == std::string::npos || close <= open)
+			continue;
+		std::string quoted = line.substr(open + 1, close - open - 1);
+		for (size_t i = 0; i < quoted.size(); i++) {
+			if (quoted.compare(i, 2, "\"\"") == 0)
+				text += quoted[i++];
+			else if (quoted.compare(i, 2, "\\n") == 0)
+				text += '\n', i++;
+			else
+				text += quoted[i];
+		}
+	}
+	return text;
+}
+
+void ExpectResources(const Program &p, const std::string &script, const std::string &manifest)
 {
 	const std::string version = PROJECT_VERSION_TEXT;
 	unsigned major = 0, minor = 0, patch = 0;
 	ASSERT_EQ(sscanf(version.c_str(), "%u.%u.%u", &major, &minor, &patch), 3) << version;
-	std::string data;
-	for (const PeResource &r : image.resources)
-		if (r.type == 16 && r.id == 1)
-			data = r.data;
-	VersionInfo info = ParseVersionInfo(data);
-	ASSERT_TRUE(info.valid);
-	EXPECT_EQ(info.fileVersionMS, major << 16 | minor);
-	EXPECT_EQ(info.fileVersionLS, patch << 16);
-	EXPECT_EQ(info.productVersionMS, major << 16 | minor);
-	EXPECT_EQ(info.productVersionLS, patch << 16);
+	std::string numbers = std::to_string(major) + ", " + std::to_string(minor) + ", " +
+	                      std::to_string(patch) + ", 0\n";
+	EXPECT_NE(script.find("1 VERSIONINFO\n FILEVERSION " + numbers + " PRODUCTVERSION " + numbers),
+	          std::string::npos) << script;
 	for (const auto &[key, value] :
 	     std::vector<std::pair<std::string, std::string>>{{"ProductName", "ownerroll"},
 	                                                      {"ProductVersion", version},
 	                                                      {"FileVersion", version},
 	                                                      {"InternalName", p.name},
 	                                                      {"OriginalFilename", p.name + std::string(".exe")}})
-		EXPECT_NE(info.text.find("\x01" + key + '\0' + value + '\0'), std::string::npos)
+		EXPECT_NE(script.find("VALUE \"" + key + "\", \"" + value + "\"\n"), std::string::npos)
 			<< "lacks " << key << " " << value;
+	size_t manifests = 0;
+	for (size_t at = script.find(" 24 /* RT_MANIFEST */"); at != std::string::npos;
+	     at = script.find(" 24 /* RT_MANIFEST */", at + 1))
+		manifests++;
+	EXPECT_EQ(manifests, 1u);
+	EXPECT_EQ(ManifestOf(script), manifest);
 }
 
-// Machine, console subsystem, manifest, imports and version of each program.
+// Machine, console subsystem, security flags, imports, version and
+// manifest of each program, as the toolchain's own tools read them.
 TEST(WinBinaries, EachProgramAsBuilt)
 {
 	if (!NotBuilt().empty())
 		GTEST_SKIP() << NotBuilt();
+	if (!IsProgram(setup.objdump) || !IsProgram(Tool("windres")))
+		GTEST_SKIP() << "x86_64-w64-mingw32-objdump or -windres not found (binutils-mingw-w64-x86-64)";
 	std::string manifest = ReadFile(setup.manifest);
 	// The one file says what the programs ask of the system.
 	EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"),
@@ -125,63 +166,27 @@ TEST(WinBinaries, EachProgramAsBuilt)
 		if (!IsFile(Exe(p)))
 			continue;
 		SCOPED_TRACE(Exe(p));
-		PeImage image = ReadPeImage(Exe(p));
-		ASSERT_EQ(image.error, "");
-		EXPECT_EQ(image.machine, p.bits == 64 ? 0x8664 : 0x14C);
-		EXPECT_EQ(image.magic, p.bits == 64 ? 0x20B : 0x10B);
-		EXPECT_EQ(image.subsystem, 3) << "not the console subsystem";
-		EXPECT_TRUE(image.characteristics & 0x0002) << "not executable";
-		EXPECT_FALSE(image.characteristics & 0x2000) << "a DLL";
+		std::string headers = RunProgram({setup.objdump, "-p", Exe(p)}, "").out;
+		EXPECT_NE(headers.find(p.bits == 64 ? "file format pei-x86-64\n" : "file format pei-i386\n"),
+		          std::string::npos) << headers;
+		EXPECT_NE(headers.find(p.bits == 64 ? "Magic\t\t\t020b\t(PE32+)\n" : "Magic\t\t\t010b\t(PE32)\n"),
+		          std::string::npos);
+		EXPECT_NE(headers.find("(Windows CUI)"), std::string::npos) << "not the console subsystem";
+		EXPECT_NE(headers.find("\texecutable\n"), std::string::npos);
+		EXPECT_EQ(headers.find("\tDLL\n"), std::string::npos) << "a DLL";
 		// ASLR (high entropy where the address space allows), DEP, and
 		// terminal-server aware, as the platform's linker marks a console
 		// program: without the mark a terminal server runs it with the
 		// per-user mapping of INI files and registry keys kept for older
 		// programs.
-		uint16_t security = 0x0040 | 0x0100 | 0x8000 | (p.bits == 64 ? 0x0020 : 0);
-		EXPECT_EQ(image.dllCharacteristics & 0x8160, security) << std::hex << image.dllCharacteristics;
-		int manifests = 0;
-		for (const PeResource &r : image.resources)
-			if (r.type == 24) {
-				manifests++;
-				EXPECT_EQ(r.id, 1u);
-				EXPECT_EQ(r.data, manifest);
-			}
-		EXPECT_EQ(manifests, 1);
-		ExpectImports(p, image);
-		ExpectVersion(p, image);
-	}
-}
-
-// The toolchain's own reader sees the same as ours.
-TEST(WinBinaries, ObjdumpAgrees)
-{
-	if (!NotBuilt().empty())
-		GTEST_SKIP() << NotBuilt();
-	if (!IsProgram(setup.objdump))
-		GTEST_SKIP() << "x86_64-w64-mingw32-objdump not found (binutils-mingw-w64-x86-64)";
-	for (const Program &p : programs) {
-		if (!p.deliverable)
-			continue;
-		std::string exe = Exe(p);
-		RunResult format = RunProgram({setup.objdump, "-f", exe}, "");
-		EXPECT_NE(format.out.find(p.bits == 64 ? "file format pei-x86-64\narchitecture: i386:x86-64,"
-		                                        : "file format pei-i386\narchitecture: i386,"),
-		          std::string::npos)
-			<< format.out;
-		std::string headers = RunProgram({setup.objdump, "-p", exe}, "").out;
-		EXPECT_NE(headers.find("(Windows CUI)"), std::string::npos) << exe;
-		for (const char *flag : {"DYNAMIC_BASE", "NX_COMPAT", "TERMINAL_SERVICE_AWARE"})
-			EXPECT_NE(headers.find(std::string("\t") + flag + "\n"), std::string::npos) << flag << "\n" << headers;
-		// The same DLLs, as many as ours finds.
-		PeImage image = ReadPeImage(exe);
-		size_t named = 0;
-		for (size_t at = headers.find("DLL Name: "); at != std::string::npos;
-		     at = headers.find("DLL Name: ", at + 1))
-			named++;
-		EXPECT_EQ(named, image.imports.size()) << headers;
-		for (const PeImport &i : image.imports)
-			EXPECT_NE(headers.find("DLL Name: " + i.dll + "\n"), std::string::npos) << i.dll;
-		EXPECT_NE(headers.find("WTSEnumerateProcessesExW"), std::string::npos) << exe;
+		unsigned flags = 0;
+		size_t at = headers.find("DllCharacteristics\t");
+		ASSERT_NE(at, std::string::npos);
+		ASSERT_EQ(sscanf(headers.c_str() + at, "DllCharacteristics\t%x", &flags), 1);
+		unsigned security = 0x0040 | 0x0100 | 0x8000 | (p.bits == 64 ? 0x0020 : 0);
+		EXPECT_EQ(flags & 0x8160, security) << std::hex << flags;
+		ExpectImports(p, headers);
+		ExpectResources(p, RunProgram({Tool("windres"), "-i", Exe(p), "-O", "rc"}, "").out, manifest);
 	}
 }
 
