@@ -1,7 +1,8 @@
 # Which names of the extended process enumeration the platform's headers
-# declare already: mingw-w64 10 none, 12 the type class alone. wtsex.h
-# declares each of the others, seen as OWNERROLL_HAVE_<name>. Compiled
-# only, never linked: the 32-bit import library lacks the functions.
+# declare already: mingw-w64 10 none, 12 the type class and the release.
+# wtsex.h declares each of the others, seen as OWNERROLL_HAVE_<name>.
+# Compiled only, never linked: the 32-bit import library lacks the
+# functions.
 include(CheckCXXSourceCompiles)
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 foreach(check

@@ -2,8 +2,8 @@
 // the platform documents it. Included by the Unix layer's declarations and
 // by the Windows ones, where each name is left out that the platform's
 // headers declare already (OWNERROLL_HAVE_<name>, found by the Windows
-// configure: mingw-w64 10 has none of them, 12 the type class alone).
-// The including header supplies the Windows types, WINAPI and
+// configure: mingw-w64 10 has none of them, 12 the type class and the
+// release). The including header supplies the Windows types, WINAPI and
 // DECLSPEC_IMPORT.
 #ifndef WTSEX_H
 #define WTSEX_H

@@ -1,6 +1,6 @@
 // Compiled in the Windows builds only, as a check: a platform header that
 // already declares part of the extended enumeration (mingw-w64 12 declares
-// the type class) must not clash with what the catalogue header adds. The
+// the type class and the release) must not clash with what the catalogue header adds. The
 // newer header is played by the type class given first, with the mark the
 // configure sets where it finds it; were the catalogue header to add it
 // again, the type would be defined twice.
