@@ -16,9 +16,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-// The programs' own declarations of the two calls, exported here instead
-// of imported; the record's layout is checked against the platform's
-// documented offsets where it is declared.
+// The programs' own declarations of the two calls, or the platform's where
+// its headers have them (mingw-w64 12 declares the release); each
+// definition below says it is exported. The record's layout is checked
+// against the platform's documented offsets where it is declared.
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <sddl.h>
@@ -192,8 +193,9 @@ static BYTE *MakeUpList(DWORD n, DWORD *count)
 	return block;
 }
 
-BOOL WINAPI WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId,
-                                     LPWSTR *ppProcessInfo, DWORD *pCount)
+extern "C" __declspec(dllexport) BOOL WINAPI
+WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId, LPWSTR *ppProcessInfo,
+                         DWORD *pCount)
 {
 	char line[160];
 	char value[32];
@@ -250,7 +252,8 @@ BOOL WINAPI WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD Sessio
 	return TRUE;
 }
 
-BOOL WINAPI WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass, PVOID pMemory, ULONG NumberOfEntries)
+extern "C" __declspec(dllexport) BOOL WINAPI
+WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass, PVOID pMemory, ULONG NumberOfEntries)
 {
 	char line[128];
 
