@@ -64,12 +64,13 @@ std::vector<std::pair<std::string, std::vector<std::string>>> Imports(const std:
 	size_t from = headers.find("The Import Tables");
 	if (from == std::string::npos)
 		return dlls;
+	// Each import a line "\tvma ... name", the name last (binutils 2.40:
+	// "vma\t hint  name"; 2.44: "vma  ordinal  hint  name").
 	for (const std::string &line : Lines(headers.substr(from, headers.find("\nThe ", from) - from))) {
-		std::vector<std::string> f = Split(line, '\t');
 		if (line.compare(0, 11, "\tDLL Name: ") == 0)
 			dlls.push_back({Lower(line.substr(11)), {}});
-		else if (!dlls.empty() && f.size() == 3 && f[0].empty()) // "\tvma\t hint  name"
-			dlls.back().second.push_back(f[2].substr(f[2].find_last_of(' ') + 1));
+		else if (!dlls.empty() && line[0] == '\t' && line.find("vma:") == std::string::npos)
+			dlls.back().second.push_back(line.substr(line.find_last_of(" \t") + 1));
 	}
 	return dlls;
 }
