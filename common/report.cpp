@@ -7,9 +7,11 @@
 
 static const WCHAR composedFormat[] = WIDE("%s failed with error %d: %s");
 
-void ReportLastError(const WCHAR *operationName, bool fatal)
+DWORD ReportLastError(const WCHAR *operationName, bool fatal)
 {
 	DWORD errorCode = GetLastError();
+	// A failed call that left no code must still end as a failure.
+	DWORD status = errorCode != 0 ? errorCode : 1;
 	LPWSTR lpMsgBuf = NULL;
 	LPWSTR composed = NULL;
 	int64_t characters;
@@ -45,7 +47,7 @@ void ReportLastError(const WCHAR *operationName, bool fatal)
 	LocalFree(composed);
 	if (fatal) {
 		ConsoleFlush();
-		// A failed call that left no code must still end as a failure.
-		ExitProcess(errorCode != 0 ? errorCode : 1);
+		ExitProcess(status);
 	}
+	return status;
 }
