@@ -70,6 +70,13 @@ TEST(KeyWait, OnATerminalOneKeyAndTheModeAsItWas)
 		 "set -m; \"$0\" & set +m; until [ \"$(cut -d' ' -f3 /proc/$!/stat)\" = T ]; do sleep 0.01; done; "
 		 "kill $!; kill -CONT $!; wait $!",
 		 false, 128 + SIGTERM},
+		// The same after Ctrl-Z and bg: the mode back once, and never set
+		// from the background. Job control needs bash's standard error on
+		// the terminal, which shows the stop.
+		{"Ctrl-Z, bg and kill", "\x1a", 0, 0,
+		 "exec 2>&1; set -m; \"$0\" 2>/dev/null; bg >/dev/null; p=$(jobs -p); set +m; exec 2>/dev/null; "
+		 "until [ \"$(cut -d' ' -f3 /proc/$p/stat)\" = T ]; do sleep 0.01; done; kill $p; kill -CONT %1; wait $p",
+		 true, 128 + SIGTERM, "\r\n[1]+  Stopped                 \"$0\" 2> /dev/null\r\n"},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.what);
