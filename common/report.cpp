@@ -7,7 +7,14 @@
 
 static const WCHAR composedFormat[] = WIDE("%s failed with error %d: %s");
 
-DWORD ReportLastError(const WCHAR *operationName, bool fatal)
+static DWORD firstStatus;
+
+DWORD ReportedStatus(void)
+{
+	return firstStatus;
+}
+
+void ReportLastError(const WCHAR *operationName, bool fatal)
 {
 	DWORD errorCode = GetLastError();
 	// A failed call that left no code must still end as a failure.
@@ -45,9 +52,10 @@ DWORD ReportLastError(const WCHAR *operationName, bool fatal)
 	ConsolePrintf(consoleProgram.errorLineFormat, line);
 	LocalFree(lpMsgBuf);
 	LocalFree(composed);
+	if (firstStatus == 0)
+		firstStatus = status;
 	if (fatal) {
 		ConsoleFlush();
 		ExitProcess(status);
 	}
-	return status;
 }

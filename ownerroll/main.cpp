@@ -19,15 +19,12 @@ int main()
 	WCHAR domainName[1024];
 	DWORD domainNameBufferLen;
 	SID_NAME_USE peUse;
-	// The exit status of the first failure reported, so that a script can
-	// tell a failed list from an empty one; 0 while there is none.
-	DWORD failed = 0;
 
 	// A failed enumeration leaves the list null and the count 0: the
 	// report goes on with no rows.
 	if (!WTSEnumerateProcessesExW(WTS_CURRENT_SERVER_HANDLE, &level, WTS_ANY_SESSION,
 	                              (LPWSTR *)&processListing, &processCount))
-		failed = ReportLastError(WIDE("WTSEnumerateProcessesEx"), false);
+		ReportLastError(WIDE("WTSEnumerateProcessesEx"), false);
 
 	ConsolePrintf(WIDE("Processes Found: %d\n\n"), processCount);
 
@@ -62,19 +59,12 @@ int main()
 		processListing++;
 	}
 
-	if (!WTSFreeMemoryExW(WTSTypeProcessInfoLevel1, listingStart, processCount)) {
-		DWORD status = ReportLastError(WIDE("WTSFreeMemoryEx"), false);
-		if (failed == 0)
-			failed = status;
-	}
+	if (!WTSFreeMemoryExW(WTSTypeProcessInfoLevel1, listingStart, processCount))
+		ReportLastError(WIDE("WTSFreeMemoryEx"), false);
 	processListing = NULL;
 
 	ConsolePrintf(WIDE("\n\nDone! Please any key to exit()\n"));
-
 	ConsoleWaitForKey();
-	// Ended as taskroll ends on a failure: on Unix a status whose low 8
-	// bits are 0 becomes 1 there.
-	if (failed != 0)
-		ExitProcess(failed);
-	return 0;
+	// 0, or the code of a failure reported above, as taskroll would end.
+	ExitProcess(ReportedStatus());
 }
