@@ -70,12 +70,14 @@ TEST(KeyWait, OnATerminalOneKeyAndTheModeAsItWas)
 		 "set -m; \"$0\" & set +m; until [ \"$(cut -d' ' -f3 /proc/$!/stat)\" = T ]; do sleep 0.01; done; "
 		 "kill $!; kill -CONT $!; wait $!",
 		 false, 128 + SIGTERM},
-		// The same after Ctrl-Z and bg: the mode back once, and never set
-		// from the background. Job control needs bash's standard error on
-		// the terminal, which shows the stop.
+		// The same after Ctrl-Z and a continue in the background (bg, but
+		// with job control off, so that the shell does not report the next
+		// stop too): the mode back once, and never set from the background.
+		// Job control needs bash's standard error on the terminal, which
+		// shows the stop.
 		{"Ctrl-Z, bg and kill", "\x1a", 0, 0,
-		 "exec 2>&1; set -m; \"$0\" 2>/dev/null; bg >/dev/null; p=$(jobs -p); set +m; exec 2>/dev/null; "
-		 "until [ \"$(cut -d' ' -f3 /proc/$p/stat)\" = T ]; do sleep 0.01; done; kill $p; kill -CONT %1; wait $p",
+		 "exec 2>&1; set -m; \"$0\" 2>/dev/null; p=$(jobs -p); set +m; exec 2>/dev/null; kill -CONT %1; "
+		 "until [ \"$(cut -d' ' -f3 /proc/$p/stat)\" = T ]; do sleep 0.01; done; kill $p; kill -CONT $p; wait $p",
 		 true, 128 + SIGTERM, "\r\n[1]+  Stopped                 \"$0\" 2> /dev/null\r\n"},
 	};
 	for (const auto &c : cases) {
