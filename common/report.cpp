@@ -7,9 +7,18 @@
 
 static const WCHAR composedFormat[] = WIDE("%s failed with error %d: %s");
 
+static DWORD firstStatus;
+
+DWORD ReportedStatus(void)
+{
+	return firstStatus;
+}
+
 void ReportLastError(const WCHAR *operationName, bool fatal)
 {
 	DWORD errorCode = GetLastError();
+	// A failed call that left no code must still end as a failure.
+	DWORD status = errorCode != 0 ? errorCode : 1;
 	LPWSTR lpMsgBuf = NULL;
 	LPWSTR composed = NULL;
 	int64_t characters;
@@ -43,9 +52,10 @@ void ReportLastError(const WCHAR *operationName, bool fatal)
 	ConsolePrintf(consoleProgram.errorLineFormat, line);
 	LocalFree(lpMsgBuf);
 	LocalFree(composed);
+	if (firstStatus == 0)
+		firstStatus = status;
 	if (fatal) {
 		ConsoleFlush();
-		// A failed call that left no code must still end as a failure.
-		ExitProcess(errorCode != 0 ? errorCode : 1);
+		ExitProcess(status);
 	}
 }

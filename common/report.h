@@ -14,4 +14,9 @@
 // end.
 void ReportLastError(const WCHAR *operationName, bool fatal);
 
+// The exit status the failures reported so far call for: 0 while there was
+// none, else the first one's code, or 1 for a code of 0, as a fatal report
+// ends with.
+DWORD ReportedStatus(void);
+
 #endif

@@ -21,7 +21,8 @@ enum OutputKind { OutputUtf8, OutputUtf8CrLf, OutputWide };
 DWORD StreamOutputKind(OutputKind *kind);
 
 // Writes size bytes to standard output: UTF-8, or the wide units of an
-// OutputWide output. 0 once all are written, else the system's code.
+// OutputWide output. 0 once all are written, else the system's code; an
+// output in non-blocking mode is waited on, not taken for a failure.
 DWORD StreamWrite(const void *data, size_t size);
 
 // Whether a write failed with code because the reader has gone, which
@@ -32,10 +33,16 @@ bool StreamReaderGone(DWORD code);
 // nowhere further to go.
 void StreamWriteError(const WCHAR *line, size_t length);
 
-// The closing wait on standard input. On a terminal or console: one key,
-// without Enter or echo, and whatever else is waiting in the input is
-// discarded; the terminal's mode is as before on every way out. Otherwise
-// one byte, or the end of the input.
+// The closing wait on standard input. A terminal that is the program's to
+// take (standard output is a terminal too, and the program is in the
+// terminal's foreground): one key, without Enter or echo, then whatever
+// else is waiting in the input is discarded; the mode is as before on
+// every way out. Any other terminal keeps its mode and input: one read,
+// which gives what the mode gives (in line mode a line). A Windows
+// console: one key, without echo, leaving the console's mode alone; the
+// rest of its input is discarded when standard output is the console too.
+// Otherwise one byte, or the end of the input. Input in non-blocking mode
+// is waited on all the same.
 void StreamWaitForKey(void);
 
 // Ends the process with status at once, running nothing registered with

@@ -64,7 +64,7 @@ int main()
 	processListing = NULL;
 
 	ConsolePrintf(WIDE("\n\nDone! Please any key to exit()\n"));
-
 	ConsoleWaitForKey();
-	return 0;
+	// 0, or the code of a failure reported above, as taskroll would end.
+	ExitProcess(ReportedStatus());
 }

@@ -115,6 +115,8 @@ void StreamWaitForKey(void)
 		if (count == 1 && IsKeyPress(&record))
 			break;
 	// The rest of a pasted word or of a line typed ahead is not left for
-	// the shell that shares this console.
-	FlushConsoleInputBuffer(input);
+	// the shell that shares this console; with the output elsewhere, a
+	// pager such as more reads the console too, and keeps its keys.
+	if (IsConsole(GetStdHandle(STD_OUTPUT_HANDLE)))
+		FlushConsoleInputBuffer(input);
 }

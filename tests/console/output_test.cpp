@@ -39,10 +39,16 @@ TEST(ConsoleOutput, PairsAcrossTheBufferEndComeOutWhole)
 			expected += grinning;
 		expected += "\n";
 	}
-	RunResult r = RunProgram({CONSOLE_PROBE, "edges"}, "");
-	EXPECT_EQ(r.status, 0);
-	EXPECT_EQ(r.out.size(), expected.size());
-	EXPECT_TRUE(r.out == expected) << "output differs from the expected lines";
+	// Also into a pipe in non-blocking mode whose reader comes late: the
+	// writes wait for it.
+	for (const char *command : {"exec " CONSOLE_PROBE " edges",
+	                            "set -o pipefail; (perl -MFcntl -e 'fcntl STDOUT, F_SETFL, O_NONBLOCK' && "
+	                            "exec " CONSOLE_PROBE " edges) | (sleep 0.5; cat)"}) {
+		RunResult r = RunProgram({"/bin/bash", "-c", command}, "");
+		EXPECT_EQ(r.status, 0) << command << r.err;
+		EXPECT_EQ(r.out.size(), expected.size()) << command;
+		EXPECT_TRUE(r.out == expected) << "output differs from the expected lines";
+	}
 }
 
 // The line, and how the process ends: a fatal report ends it with the code,

@@ -32,6 +32,7 @@ TEST(OwnerrollScripted, TableErrorLinesAndCallsEndingAfterOneKey)
 	const std::string nullReleased = enumerateCall + "release class=1 base=null count=0\n";
 	const struct {
 		std::string script, error, input, out, err;
+		int status = 0; // the code of the first failure reported
 	} cases[] = {
 		{"empty", "5", "x", TableText("0", ""), Calls(0, 0)},
 		// Rows are numbered whatever the pids.
@@ -52,18 +53,19 @@ TEST(OwnerrollScripted, TableErrorLinesAndCallsEndingAfterOneKey)
 		// Failures are reported and the program carries on; end of input
 		// ends the wait as a key does.
 		{"enumfail", "5", "x", enumFailed + "5: Input/output error\n " + TableText("0", ""),
-		 nullReleased},
+		 nullReleased, 5},
 		{"freefail", "22", "x",
 		 TableText("3", ordinaryRows + "Error: WTSFreeMemoryEx failed with error 22: Invalid argument\n "),
-		 Calls(3, 3)},
+		 Calls(3, 3), 22},
 		// No block for the system's text nor for the composed line: the
 		// line is composed all the same.
 		{"enumfail,allocfail", "5", "x", enumFailed + "5: \n " + TableText("0", ""),
-		 nullReleased},
+		 nullReleased, 5},
+		// The status is the first failure's code, on Unix its low 8 bits.
 		{"enumfail,freefail", "0xC0000005", "",
 		 enumFailed + "-1073741819: \n " +
 			 TableText("0", "Error: WTSFreeMemoryEx failed with error -1073741819: \n "),
-		 nullReleased},
+		 nullReleased, 5},
 	};
 	for (const auto &c : cases) {
 		// Input held open: a program that waits for more than one byte
@@ -71,7 +73,7 @@ TEST(OwnerrollScripted, TableErrorLinesAndCallsEndingAfterOneKey)
 		RunResult r = RunProgram({OWNERROLL_SCRIPTED}, c.input, !c.input.empty(), 20,
 		                         {"SCRIPT=" + c.script, "SCRIPT_ERROR=" + c.error});
 		EXPECT_FALSE(r.timedOut) << c.script;
-		EXPECT_EQ(r.status, 0) << c.script;
+		EXPECT_EQ(r.status, c.status) << c.script;
 		EXPECT_EQ(r.out, c.out) << c.script;
 		EXPECT_EQ(r.err, c.err) << c.script;
 	}

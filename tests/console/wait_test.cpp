@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -26,40 +27,88 @@ static int Unread(const Terminal &t)
 
 // taskroll prints nothing when the enumeration works (its scripted
 // services log on standard error, here sent away): all the terminal shows
-// is what the wait echoes.
+// is what the wait echoes. A wait that takes the terminal is seen to begin
+// when its mode is on; for one that does not, a row may name what the
+// terminal shows by then, else the read is given a moment to begin.
 TEST(KeyWait, OnATerminalOneKeyAndTheModeAsItWas)
 {
 	const struct {
 		const char *what, *keys;
-		int signal;
-		std::string before = ""; // shell commands before the program
+		int send, ended; // a signal sent once the wait began; the one that ends it
+		std::string command = "exec \"$0\""; // bash's, "$0" the program
+		bool takes = true;
+		int status = 0;
+		std::string echo = "", ready = "";
 	} cases[] = {
-		{"a key", "x", 0},
-		{"a pasted word and a line", "xecho hi\n", 0},
-		{"an arrow key", "\x1b[A", 0},
-		{"Ctrl-C", "\x03", SIGINT},
+		{"a key", "x", 0, 0},
+		{"a pasted word and a line", "xecho hi\n", 0, 0},
+		{"an arrow key", "\x1b[A", 0, 0},
+		{"Ctrl-C", "\x03", 0, SIGINT},
 		// Started with Ctrl-C ignored, it stays so.
-		{"Ctrl-C ignored", "\x03x", 0, "trap '' INT; "},
-		{"TERM", "", SIGTERM},
-		{"a hang-up", "", SIGHUP},
+		{"Ctrl-C ignored", "\x03x", 0, 0, "trap '' INT; exec \"$0\""},
+		{"TERM", "", SIGTERM, SIGTERM},
+		{"a hang-up", "", SIGHUP, SIGHUP},
+		{"USR1", "", SIGUSR1, SIGUSR1},
+		// Meanwhile the shell puts its own mode on, as after Ctrl-Z.
+		{"a stop that cannot be caught, and fg", "x", SIGSTOP, 0},
+		// With MIN 0 a read would not wait.
+		{"MIN 0 left by an earlier program", "x", 0, 0, "stty min 0; \"$0\"; s=$?; stty min 1; exit $s"},
+		{"a non-blocking terminal", "x", 0, 0,
+		 "perl -MFcntl -e 'fcntl STDIN, F_SETFL, O_NONBLOCK' && exec \"$0\""},
+		// A pager that reads the output sets its mode after the wait began,
+		// shows its prompt, and puts back the mode it found when it ends.
+		{"a pager's mode", "x", 0, 0,
+		 "\"$0\" | { sleep 0.2; m=$(stty -g </dev/tty); stty -icanon -echo </dev/tty; "
+		 "printf '(END)' >/dev/tty; cat >/dev/null; stty \"$m\" </dev/tty; }",
+		 false, 0, "", "(END)"},
+		// Not the program's terminal to take: a whole line, echoed.
+		{"in another session", "xy\n", 0, 0, "exec setsid -w \"$0\"", false, 0, "xy\r\n"},
+		// A job of its own, stopped by its read as cat is, and killed there
+		// as kill %1 kills a stopped job; job control off again, so that the
+		// shell's wait sees the end.
+		{"a background job killed", "", 0, 0,
+		 "set -m; \"$0\" & set +m; until [ \"$(cut -d' ' -f3 /proc/$!/stat)\" = T ]; do sleep 0.01; done; "
+		 "kill $!; kill -CONT $!; wait $!",
+		 false, 128 + SIGTERM},
+		// The same after Ctrl-Z and a continue in the background (bg, but
+		// with job control off, so that the shell does not report the next
+		// stop too): the mode back once, and never set from the background.
+		// Job control needs bash's standard error on the terminal, which
+		// shows the stop.
+		{"Ctrl-Z, bg and kill", "\x1a", 0, 0,
+		 "exec 2>&1; set -m; \"$0\" 2>/dev/null; p=$(jobs -p); set +m; exec 2>/dev/null; kill -CONT %1; "
+		 "until [ \"$(cut -d' ' -f3 /proc/$p/stat)\" = T ]; do sleep 0.01; done; kill $p; kill -CONT $p; wait $p",
+		 true, 128 + SIGTERM, "\r\n[1]+  Stopped                 \"$0\" 2> /dev/null\r\n"},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.what);
 		Terminal t;
-		ASSERT_TRUE(StartOnTerminal(&t, {"/bin/sh", "-c",
-		                                 c.before + "SCRIPT= exec \"$0\" 2>/dev/null",
+		int raw = 0;
+		ASSERT_TRUE(StartOnTerminal(&t, {"/bin/bash", "-c", "export SCRIPT=; exec 2>/dev/null; " + c.command,
 		                                 TASKROLL_SCRIPTED}));
-		ASSERT_TRUE(WaitForMode(t, ICANON | ECHO, 0, 20)) << "the wait never began";
-		if (c.keys[0] != 0)
-			EXPECT_EQ(write(t.master, c.keys, strlen(c.keys)), (ssize_t)strlen(c.keys));
-		else
-			kill(t.pid, c.signal);
+		if (c.takes) {
+			ASSERT_TRUE(WaitForMode(t, ICANON | ECHO, 0, 20)) << "the wait never began";
+		} else if (!c.ready.empty()) {
+			ASSERT_NE(ReadTerminal(t, c.ready, 20).find(c.ready), std::string::npos);
+		} else {
+			usleep(300000);
+		}
+		if (c.send != 0)
+			kill(t.pid, c.send);
+		if (c.send == SIGSTOP) {
+			for (int i = 0; i < 2000 && waitpid(t.pid, &raw, WNOHANG | WUNTRACED) == 0; i++)
+				usleep(10000);
+			tcsetattr(t.slave, TCSANOW, &t.initial);
+			kill(t.pid, SIGCONT);
+			EXPECT_TRUE(WaitForMode(t, ICANON | ECHO, 0, 20)) << "not set again";
+		}
+		EXPECT_EQ(write(t.master, c.keys, strlen(c.keys)), (ssize_t)strlen(c.keys));
 		EXPECT_TRUE(WaitForEnd(&t, 20)) << "the wait did not end";
-		EXPECT_EQ(t.signal, c.signal);
-		EXPECT_EQ(t.status, c.signal == 0 ? 0 : -1);
+		EXPECT_EQ(t.signal, c.ended);
+		EXPECT_EQ(t.status, c.ended == 0 ? c.status : -1);
 		EXPECT_TRUE(SameMode(ModeOf(t), t.initial));
 		EXPECT_EQ(Unread(t), 0) << "typed text left for the next reader";
-		EXPECT_EQ(ReadTerminal(t, "", 0.2), "") << "echoed";
+		EXPECT_EQ(ReadTerminal(t, "", 0.2), c.echo) << "echoed";
 		CloseTerminal(&t);
 	}
 }

@@ -273,8 +273,9 @@ TEST_F(WineMainJob, TaskrollSucceedsSilentlyAndWaits)
 // implementation of the system's services and its error text included.
 // Every line feed becomes CR LF, but the text's own CR LF stays one line
 // end. taskroll ends at once with the error line and the code, a code
-// of 0 not reading as success; ownerroll carries on with an empty table and
-// waits for one character, unless its reader has gone.
+// of 0 not reading as success; ownerroll carries on with an empty table,
+// waits for one character, unless its reader has gone, and ends with the
+// code.
 TEST_F(WineMainJob, FailuresReportTheCode)
 {
 	const std::string line = "Error: WTSEnumerateProcessesEx failed with error ";
@@ -294,9 +295,9 @@ TEST_F(WineMainJob, FailuresReportTheCode)
 		int status;
 	} cases[] = {{"taskroll", 32, nullptr, "", true, false, notImplemented + "\r\n", 120},
 	             {"taskroll", 64, nullptr, "", true, false, notImplemented + "\r\n", 120},
-	             {"ownerroll", 64, nullptr, "", false, false, emptyTable, 0},
-	             {"ownerroll", 32, nullptr, "", false, false, emptyTable, 0},
-	             {"ownerroll", 64, nullptr, "x", true, false, emptyTable, 0},
+	             {"ownerroll", 64, nullptr, "", false, false, emptyTable, 120},
+	             {"ownerroll", 32, nullptr, "", false, false, emptyTable, 120},
+	             {"ownerroll", 64, nullptr, "x", true, false, emptyTable, 120},
 	             {"ownerroll", 64, nullptr, "", true, true, "", 1},
 	             {"taskroll", 32, "5", "", true, false, line + "5: Access denied.\r\n\r\n", 5},
 	             {"taskroll", 32, "0", "", true, false, line + "0: Success.\r\n\r\n", 1},
