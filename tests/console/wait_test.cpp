@@ -78,7 +78,7 @@ TEST(KeyWait, OnATerminalOneKeyAndTheModeAsItWas)
 		{"Ctrl-Z, bg and kill", "\x1a", 0, 0,
 		 "exec 2>&1; set -m; \"$0\" 2>/dev/null; p=$(jobs -p); set +m; exec 2>/dev/null; kill -CONT %1; "
 		 "until [ \"$(cut -d' ' -f3 /proc/$p/stat)\" = T ]; do sleep 0.01; done; kill $p; kill -CONT $p; wait $p",
-		 true, 128 + SIGTERM, "\r\n[1]+  Stopped                 \"$0\" 2> /dev/null\r\n"},
+		 true, 128 + SIGTERM},
 	};
 	for (const auto &c : cases) {
 		SCOPED_TRACE(c.what);
@@ -108,7 +108,13 @@ TEST(KeyWait, OnATerminalOneKeyAndTheModeAsItWas)
 		EXPECT_EQ(t.status, c.ended == 0 ? c.status : -1);
 		EXPECT_TRUE(SameMode(ModeOf(t), t.initial));
 		EXPECT_EQ(Unread(t), 0) << "typed text left for the next reader";
-		EXPECT_EQ(ReadTerminal(t, "", 0.2), c.echo) << "echoed";
+		// bash's report of the stopped job is the shell's, where a bash
+		// makes one (5.1 does, 5.2 not always).
+		std::string echoed = ReadTerminal(t, "", 0.2);
+		size_t job = echoed.find("\r\n[1]+  Stopped ");
+		if (job != std::string::npos)
+			echoed.erase(job, echoed.find("\r\n", job + 2) + 2 - job);
+		EXPECT_EQ(echoed, c.echo) << "echoed";
 		CloseTerminal(&t);
 	}
 }
