@@ -92,7 +92,7 @@ TEST(Churn, EveryTableParsesWhileProcessesComeAndGo)
 
 	int run = 0;
 	for (; run < runs && !HasFailure(); run++) {
-		RunResult r = RunProgram({OWNERROLL}, "");
+		RunResult r = RunProgram({OWNERROLL});
 		std::vector<TableRow> rows;
 		EXPECT_EQ(ParseTable(r.out, &rows), "") << "run " << run;
 		EXPECT_EQ(r.err, "") << "run " << run;
@@ -120,8 +120,7 @@ static std::string MakeCopies()
 static RunResult RunAsNobody(const std::string &dir, const char *hidepid)
 {
 	return RunProgram({dir + "/private_proc", hidepid, std::to_string(nobody), std::to_string(nobody),
-	                   dir + "/private_proc", dir + "/ownerroll"},
-	                  "");
+	                   dir + "/private_proc", dir + "/ownerroll"});
 }
 
 TEST(RestrictedProc, HidepidShowsTheUserOnlyItsOwnProcesses)

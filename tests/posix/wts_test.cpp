@@ -657,8 +657,8 @@ int SilentFsOverADeletedImage(const std::string &dir)
 		Finish(c);
 		return noFuse ? 101 : 21;
 	}
-	RunResult table = RunProgram({OWNERROLL}, "", false, 10);
-	RunResult probe = RunProgram({TASKROLL}, "", false, 10);
+	RunResult table = RunProgram({OWNERROLL}, {.timeoutSeconds = 10});
+	RunResult probe = RunProgram({TASKROLL}, {.timeoutSeconds = 10});
 	EndSilentFs(server, dir.c_str());
 	Finish(c);
 	std::vector<TableRow> rows;
