@@ -18,13 +18,13 @@ static void CleanUnits(WCHAR *units, size_t length)
 		// Printable ASCII, nearly every unit of a name, is safe.
 		if (units[i] >= 0x20 && units[i] < 0x7F)
 			continue;
-		if (units[i] < 0xD800 || units[i] > 0xDFFF) {
+		if (!IsSurrogate(units[i])) {
 			if (IsUnsafe(units[i]))
 				units[i] = u'?';
 		} else if (Utf16Next(units + i, length - i, &value) == 2) {
 			i++;
 		} else {
-			units[i] = 0xFFFD; // a surrogate without its partner
+			units[i] = replacementCharacter; // a surrogate without its partner
 		}
 	}
 }
@@ -39,16 +39,4 @@ WCHAR *CleanName(WCHAR *name)
 		length++;
 	CleanUnits(name, length);
 	return name;
-}
-
-size_t SanitizeName(const char *src, size_t length, WCHAR *dest, size_t capacity)
-{
-	size_t n;
-
-	if (dest == NULL || capacity == 0)
-		return 0;
-	n = src == NULL ? 0 : Utf8ToUtf16(src, length, dest, capacity - 1, NULL);
-	CleanUnits(dest, n);
-	dest[n] = 0;
-	return n;
 }

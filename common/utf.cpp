@@ -1,7 +1,5 @@
 #include "utf.h"
 
-static const WCHAR replacement = 0xFFFD;
-
 // Length of the valid sequence at s (at most n bytes), or 0. Rejects
 // overlong forms, surrogates and values above U+10FFFF, as UTF-8 must.
 static size_t SequenceLength(const unsigned char *s, size_t n, unsigned long *value)
@@ -30,7 +28,7 @@ static size_t SequenceLength(const unsigned char *s, size_t n, unsigned long *va
 			return 0;
 		v = (v << 6) | (s[i] & 0x3F);
 	}
-	if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF))
+	if (v < min || v > 0x10FFFF || IsSurrogate(v))
 		return 0;
 	*value = v;
 	return need;
@@ -46,7 +44,7 @@ size_t Utf8ToUtf16(const char *src, size_t length, WCHAR *dest,
 		unsigned long v;
 		size_t n = SequenceLength(s + in, length - in, &v);
 		if (n == 0) {
-			v = replacement;
+			v = replacementCharacter;
 			n = 1;
 		}
 		if (v >= 0x10000) {
@@ -71,11 +69,11 @@ size_t Utf16Next(const WCHAR *src, size_t length, unsigned long *value)
 {
 	unsigned long v = src[0];
 
-	if (v >= 0xD800 && v <= 0xDBFF && length > 1 && src[1] >= 0xDC00 && src[1] <= 0xDFFF) {
+	if (IsHighSurrogate(v) && length > 1 && IsLowSurrogate(src[1])) {
 		*value = 0x10000 + ((v - 0xD800) << 10) + (src[1] - 0xDC00);
 		return 2;
 	}
-	*value = v >= 0xD800 && v <= 0xDFFF ? replacement : v;
+	*value = IsSurrogate(v) ? replacementCharacter : v;
 	return 1;
 }
 

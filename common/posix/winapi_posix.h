@@ -88,7 +88,7 @@ typedef struct _SID {
 // at level 1, for one session or WTS_ANY_SESSION, from /proc: one record
 // per process (thread group), each pid once, in increasing order. Served:
 // ProcessId, pProcessName (the image's file name, else the task name,
-// decoded and cleaned by SanitizeName of names.h),
+// decoded from UTF-8, bytes that are not becoming U+FFFD),
 // pUserSid (the effective user, S-1-22-1-UID), NumberOfThreads and
 // HandleCount (open descriptors; before Linux 6.2, 0 for processes whose
 // descriptors this user may not list). SessionId is the session (getsid)
@@ -107,8 +107,8 @@ typedef struct _SID {
 BOOL ConvertSidToStringSidW(PSID Sid, LPWSTR *StringSid);
 // LookupAccountSidW: this machine only (null lpSystemName); Unix users
 // S-1-22-1-UID and groups S-1-22-2-GID through getpwuid_r/getgrgid_r, in
-// the domains "Unix User" and "Unix Group". Any other SID, or an id without
-// a name, fails with ENOENT; buffers too small fail with ERANGE and both
+// the domains "Unix User" and "Unix Group", names decoded as above. Any
+// other SID, or an id without a name, fails with ENOENT; buffers too small fail with ERANGE and both
 // sizes needed.
 BOOL LookupAccountSidW(LPCWSTR lpSystemName, PSID Sid, LPWSTR Name,
                        LPDWORD cchName, LPWSTR ReferencedDomainName,

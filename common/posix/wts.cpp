@@ -26,7 +26,7 @@
 #include <sys/statfs.h>
 #include <unistd.h>
 
-#include "../names.h"
+#include "../utf.h"
 #include "exelink.h"
 #include "sid.h"
 #include "winapi_posix.h"
@@ -375,10 +375,11 @@ static int ReadHandles(Scratch *s, Facts *f, const char *leader, const char *bas
 	return error;
 }
 
-// Adds a name, made fit for a table cell, to names.
+// Adds a name, decoded, to names.
 static int KeepName(Names *names, const char *name, size_t length, Facts *f)
 {
-	size_t need = SanitizedCapacity(length);
+	// No byte becomes more than one unit; one more for the terminator.
+	size_t need = length + 1;
 
 	if (names->used + need > UINT32_MAX)
 		return ENOMEM;
@@ -392,7 +393,8 @@ static int KeepName(Names *names, const char *name, size_t length, Facts *f)
 		names->capacity = grown;
 	}
 	f->nameAt = (DWORD)names->used;
-	names->used += SanitizeName(name, length, names->units + names->used, need) + 1;
+	names->used += Utf8ToUtf16(name, length, names->units + names->used, length, NULL);
+	names->units[names->used++] = 0;
 	return 0;
 }
 

@@ -37,8 +37,8 @@ TEST(OwnerrollScripted, TableErrorLinesAndCallsEndingAfterOneKey)
 		{"empty", "5", "x", TableText("0", ""), Calls(0, 0)},
 		// Rows are numbered whatever the pids.
 		{"", "5", "x", TableText("3", ordinaryRows), Calls(3, 3)},
-		// No SID: a hyphen and an empty account.
-		{"nosid", "5", "x", TableText("4", ordinaryRows + "4\t123\t0\t1\torphan\t-\t\n"),
+		// No SID: a hyphen and an empty account. The name is cleaned.
+		{"nosid", "5", "x", TableText("4", ordinaryRows + "4\t123\t0\t1\tor?phan?\t-\t\n"),
 		 Calls(3, 4, "convert sid=null\nlookup system=local sid=null name=1024 domain=1024\n")},
 		// A SID that does not resolve, or an account name that does not
 		// fit, ends the row after the SID's tab.
