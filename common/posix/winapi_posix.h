@@ -85,20 +85,15 @@ typedef struct _SID {
 
 // Remote Desktop Services: process enumeration.
 // WTSEnumerateProcessesExW serves this machine (WTS_CURRENT_SERVER_HANDLE)
-// at level 1, for one session or WTS_ANY_SESSION, from /proc: one record
-// per process (thread group), each pid once, in increasing order. Served:
-// ProcessId, pProcessName (the image's file name, else the task name,
-// decoded from UTF-8, bytes that are not becoming U+FFFD),
+// at level 1 for WTS_ANY_SESSION, from /proc; anything else fails with
+// EINVAL. One record per process (thread group), each pid once, in
+// increasing order: ProcessId, pProcessName (the image's file name, else
+// the task name, decoded from UTF-8, bytes that are not becoming U+FFFD),
 // pUserSid (the effective user, S-1-22-1-UID), NumberOfThreads and
 // HandleCount (open descriptors; before Linux 6.2, 0 for processes whose
-// descriptors this user may not list). SessionId is the session (getsid)
-// where one session is asked for, and fails with ENOENT over a /proc of
-// another pid namespace, whose pids getsid does not know. Always 0, since
-// no program reads them and each would cost a system call more per
-// process: SessionId with WTS_ANY_SESSION, where no session is needed to
-// choose the rows; PagefileUsage, PeakPagefileUsage, WorkingSetSize,
-// PeakWorkingSetSize, UserTime, KernelTime. WTSFreeMemoryExW takes
-// WTSTypeProcessInfoLevel1 lists only.
+// descriptors this user may not list). The other fields are 0: no program
+// reads them, and each would cost a system call more per process.
+// WTSFreeMemoryExW takes WTSTypeProcessInfoLevel1 lists only.
 #include "../wtsex.h"
 
 // Security services.
