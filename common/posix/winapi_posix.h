@@ -1,7 +1,7 @@
 // The Windows types and API calls the programs use, declared for a Unix
 // system. Wide text is UTF-16 here as on Windows: WCHAR is char16_t and
 // every length or capacity counts 16-bit units. The implementation lives
-// beside this file; the last-error code is kept per thread by the layer.
+// beside this file.
 #ifndef WINAPI_POSIX_H
 #define WINAPI_POSIX_H
 

@@ -206,9 +206,8 @@ BOOL WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId, //
 	return TRUE;
 }
 
-BOOL WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass, PVOID pMemory, ULONG NumberOfEntries)
+BOOL WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass, PVOID pMemory, ULONG /*NumberOfEntries*/)
 {
-	(void)NumberOfEntries;
 	if (pMemory == NULL)
 		return TRUE;
 	if (WTSTypeClass != WTSTypeProcessInfoLevel1) {
