@@ -16,7 +16,7 @@
 	WCHAR line[640];
 
 	if (StreamReaderGone(code))
-		StreamEnd(1);
+		EndProcessNow(1);
 	FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
 	               FORMAT_MESSAGE_FROM_SYSTEM,
 	               NULL, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPWSTR)&text, 0, NULL);
@@ -24,7 +24,7 @@
 	              consoleProgram.name, text != NULL ? text : SYSTEM_TEXT_LINE_END);
 	LocalFree(text);
 	StreamWriteError(line, (size_t)lstrlenW(line));
-	StreamEnd(1);
+	EndProcessNow(1);
 }
 
 static void FlushAtExit(void)

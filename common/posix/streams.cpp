@@ -74,7 +74,7 @@ void StreamWriteError(const WCHAR *line, size_t length)
 	}
 }
 
-void StreamEnd(UINT status)
+void EndProcessNow(UINT status)
 {
 	_exit((int)status);
 }
