@@ -80,6 +80,8 @@ size_t Utf16Next(const WCHAR *src, size_t length, unsigned long *value)
 size_t Utf16ToUtf8(const WCHAR *src, size_t length, char *dest,
                    size_t capacity, size_t *consumed)
 {
+	// The first byte's mark for a sequence of 1 to 4 bytes.
+	static const unsigned char lead[] = {0, 0x00, 0xC0, 0xE0, 0xF0};
 	size_t in = 0, out = 0;
 
 	while (in < length) {
@@ -89,26 +91,11 @@ size_t Utf16ToUtf8(const WCHAR *src, size_t length, char *dest,
 
 		if (capacity - out < need)
 			break;
-		switch (need) {
-		case 1:
-			dest[out++] = (char)v;
-			break;
-		case 2:
-			dest[out++] = (char)(0xC0 | (v >> 6));
-			dest[out++] = (char)(0x80 | (v & 0x3F));
-			break;
-		case 3:
-			dest[out++] = (char)(0xE0 | (v >> 12));
-			dest[out++] = (char)(0x80 | ((v >> 6) & 0x3F));
-			dest[out++] = (char)(0x80 | (v & 0x3F));
-			break;
-		default:
-			dest[out++] = (char)(0xF0 | (v >> 18));
-			dest[out++] = (char)(0x80 | ((v >> 12) & 0x3F));
-			dest[out++] = (char)(0x80 | ((v >> 6) & 0x3F));
-			dest[out++] = (char)(0x80 | (v & 0x3F));
-			break;
-		}
+		// Six bits a byte from the last, the rest after the first's mark.
+		for (size_t k = need - 1; k > 0; k--, v >>= 6)
+			dest[out + k] = (char)(0x80 | (v & 0x3F));
+		dest[out] = (char)(lead[need] | v);
+		out += need;
 		in += used;
 	}
 	if (consumed)
