@@ -20,7 +20,6 @@ typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef DWORD *LPDWORD;
 typedef uint32_t ULONG;
-typedef int32_t LONG;
 typedef uint32_t UINT;
 typedef int BOOL;
 typedef int32_t HRESULT;
@@ -55,19 +54,8 @@ typedef union _LARGE_INTEGER {
 #define WTS_CURRENT_SERVER_HANDLE ((HANDLE)NULL)
 #define WTS_ANY_SESSION ((DWORD)0xFFFFFFFE)
 
-typedef enum _SID_NAME_USE {
-	SidTypeUser = 1,
-	SidTypeGroup,
-	SidTypeDomain,
-	SidTypeAlias,
-	SidTypeWellKnownGroup,
-	SidTypeDeletedAccount,
-	SidTypeInvalid,
-	SidTypeUnknown,
-	SidTypeComputer,
-	SidTypeLabel,
-	SidTypeLogonSession
-} SID_NAME_USE, *PSID_NAME_USE;
+// The kinds of account the layer gives.
+typedef enum _SID_NAME_USE { SidTypeUser = 1, SidTypeGroup = 2 } SID_NAME_USE, *PSID_NAME_USE;
 
 // The binary SID, laid out as on Windows.
 typedef struct _SID_IDENTIFIER_AUTHORITY {
