@@ -7,28 +7,24 @@
 #include "output.h"
 #include "streams.h"
 
-// The line on standard error: the program's name, the system's text
-// without its line break, and the system's own line end.
+// The line on standard error: the program's name and the system's text,
+// which ends with the system's line end; without it the line still ends so,
+// as the error line does (report.cpp).
 [[noreturn]] static void OutputFailed(DWORD code)
 {
 	LPWSTR text = NULL;
 	WCHAR line[640];
-	int length;
 
 	if (StreamReaderGone(code))
-		StreamEnd(1);
+		EndProcessNow(1);
 	FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
 	               FORMAT_MESSAGE_FROM_SYSTEM,
 	               NULL, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), (LPWSTR)&text, 0, NULL);
-	// The text is this call's own: its line break is cut where it stands.
-	length = lstrlenW(text);
-	while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n'))
-		text[--length] = 0;
-	FormatBounded(line, sizeof line / sizeof line[0], WIDE("%s: cannot write to standard output: %s%s"),
-	              consoleProgram.name, text != NULL ? text : WIDE(""), SYSTEM_TEXT_LINE_END);
+	FormatBounded(line, sizeof line / sizeof line[0], WIDE("%s: cannot write to standard output: %s"),
+	              consoleProgram.name, text != NULL ? text : SYSTEM_TEXT_LINE_END);
 	LocalFree(text);
 	StreamWriteError(line, (size_t)lstrlenW(line));
-	StreamEnd(1);
+	EndProcessNow(1);
 }
 
 static void FlushAtExit(void)

@@ -99,42 +99,21 @@ static void FormatInto(FormatTarget *target, const WCHAR *format, va_list args)
 	}
 }
 
-HRESULT FormatBoundedV(WCHAR *dest, size_t capacity, size_t *length,
-                       const WCHAR *format, va_list args)
+HRESULT FormatBounded(WCHAR *dest, size_t capacity, const WCHAR *format, ...)
 {
-	size_t max;
+	FormatTarget target = {dest, capacity - 1, 0, false, 0};
+	va_list args;
 
-	if (length != NULL)
-		*length = 0;
 	if (capacity == 0 || capacity > 0x7FFFFFFF) {
 		if (capacity != 0)
 			dest[0] = 0;
 		return E_INVALIDARG;
 	}
-	max = capacity - 1;
-	FormatTarget target = {dest, max, 0, false, 0};
-	FormatInto(&target, format, args);
-	if (target.total > max) {
-		dest[max] = 0;
-		if (length != NULL)
-			*length = max;
-		return STRSAFE_E_INSUFFICIENT_BUFFER;
-	}
-	dest[target.total] = 0;
-	if (length != NULL)
-		*length = target.total;
-	return S_OK;
-}
-
-HRESULT FormatBounded(WCHAR *dest, size_t capacity, const WCHAR *format, ...)
-{
-	HRESULT status;
-	va_list args;
-
 	va_start(args, format);
-	status = FormatBoundedV(dest, capacity, NULL, format, args);
+	FormatInto(&target, format, args);
 	va_end(args);
-	return status;
+	dest[target.total > target.room ? target.room : target.total] = 0;
+	return target.total > target.room ? STRSAFE_E_INSUFFICIENT_BUFFER : S_OK;
 }
 
 DWORD FormatOutputV(const WCHAR *format, va_list args)

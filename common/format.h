@@ -18,11 +18,6 @@
 // characters.
 HRESULT FormatBounded(WCHAR *dest, size_t capacity, const WCHAR *format, ...);
 
-// FormatBounded with the arguments as a list; length, if not null,
-// receives the length of the result.
-HRESULT FormatBoundedV(WCHAR *dest, size_t capacity, size_t *length,
-                       const WCHAR *format, va_list args);
-
 // Formats into the output buffer (output.h) as one text. 0, or the
 // system's code of the first write that failed; nothing more is formatted
 // after it.

@@ -10,45 +10,19 @@ static bool IsUnsafe(WCHAR unit)
 	       (unit >= 0x2066 && unit <= 0x2069);
 }
 
-static void CleanUnits(WCHAR *units, size_t length)
-{
-	for (size_t i = 0; i < length; i++) {
-		unsigned long value;
-
-		// Printable ASCII, nearly every unit of a name, is safe.
-		if (units[i] >= 0x20 && units[i] < 0x7F)
-			continue;
-		if (units[i] < 0xD800 || units[i] > 0xDFFF) {
-			if (IsUnsafe(units[i]))
-				units[i] = u'?';
-		} else if (Utf16Next(units + i, length - i, &value) == 2) {
-			i++;
-		} else {
-			units[i] = 0xFFFD; // a surrogate without its partner
-		}
-	}
-}
-
 WCHAR *CleanName(WCHAR *name)
 {
-	size_t length = 0;
-
-	if (name == NULL)
-		return NULL;
-	while (name[length] != 0)
-		length++;
-	CleanUnits(name, length);
+	for (size_t i = 0; name != NULL && name[i] != 0; i++) {
+		// Printable ASCII, nearly every unit of a name, is safe.
+		if (name[i] >= 0x20 && name[i] < 0x7F)
+			continue;
+		// The terminator is no partner, so the unit after is there to read.
+		if (IsHighSurrogate(name[i]) && IsLowSurrogate(name[i + 1]))
+			i++;
+		else if (IsSurrogate(name[i]))
+			name[i] = replacementCharacter;
+		else if (IsUnsafe(name[i]))
+			name[i] = u'?';
+	}
 	return name;
-}
-
-size_t SanitizeName(const char *src, size_t length, WCHAR *dest, size_t capacity)
-{
-	size_t n;
-
-	if (dest == NULL || capacity == 0)
-		return 0;
-	n = src == NULL ? 0 : Utf8ToUtf16(src, length, dest, capacity - 1, NULL);
-	CleanUnits(dest, n);
-	dest[n] = 0;
-	return n;
 }

@@ -5,8 +5,6 @@
 #ifndef NAMES_H
 #define NAMES_H
 
-#include <cstddef>
-
 #include "winapi.h"
 
 // Cleans terminated wide text in place and returns it (NULL stays NULL).
@@ -16,18 +14,5 @@
 // surrogate without its partner becomes U+FFFD. Each unit stays one unit,
 // so the length does not change.
 WCHAR *CleanName(WCHAR *name);
-
-// Decodes a UTF-8 name into dest and cleans it as CleanName does; bytes
-// that are not UTF-8 become U+FFFD. Writes at most capacity - 1 units and
-// a terminator (capacity > 0); returns the units written before the
-// terminator.
-size_t SanitizeName(const char *src, size_t length, WCHAR *dest, size_t capacity);
-
-// Units SanitizeName needs for src, terminator included: never more than
-// length + 1, since no byte becomes more than one unit.
-inline size_t SanitizedCapacity(size_t length)
-{
-	return length + 1;
-}
 
 #endif

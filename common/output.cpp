@@ -20,19 +20,8 @@ static size_t used; // bytes, or units on a console
 static bool kindKnown;
 static OutputKind kind;
 static WCHAR pendingHigh;
-static const WCHAR replacement = 0xFFFD;
 // The last character was a CR: a line feed after it is already a line end.
 static bool afterCr;
-
-static bool IsHigh(WCHAR unit)
-{
-	return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-static bool IsLow(WCHAR unit)
-{
-	return unit >= 0xDC00 && unit <= 0xDFFF;
-}
 
 static DWORD Send(void)
 {
@@ -86,19 +75,19 @@ static DWORD PutUnit(WCHAR unit)
 	if (pendingHigh != 0) {
 		pair[0] = pendingHigh;
 		pendingHigh = 0;
-		if (IsLow(unit)) {
+		if (IsLowSurrogate(unit)) {
 			pair[1] = unit;
 			return PutCharacter(pair, 2);
 		}
-		DWORD error = PutCharacter(&replacement, 1);
+		DWORD error = PutCharacter(&replacementCharacter, 1);
 		if (error != 0)
 			return error;
 	}
-	if (IsHigh(unit)) {
+	if (IsHighSurrogate(unit)) {
 		pendingHigh = unit;
 		return 0;
 	}
-	return PutCharacter(IsLow(unit) ? &replacement : &unit, 1);
+	return PutCharacter(IsLowSurrogate(unit) ? &replacementCharacter : &unit, 1);
 }
 
 DWORD OutputText(const WCHAR *text, size_t length)
@@ -129,7 +118,7 @@ DWORD OutputEndText(void)
 	if (pendingHigh == 0)
 		return 0;
 	pendingHigh = 0;
-	return PutCharacter(&replacement, 1);
+	return PutCharacter(&replacementCharacter, 1);
 }
 
 DWORD OutputFlush(void)

@@ -1,9 +1,7 @@
-// The one buffer between the formatter and standard output. Text comes in
-// as wide units and goes out in large writes, as UTF-8 or, to a console,
-// as wide units: 64 KiB of UTF-8, or 4,096 units to a console, fewer only
-// at a flush. A surrogate pair is never parted
-// between two writes; a surrogate without its partner in one text goes out
-// as U+FFFD.
+// The one buffer between the formatter and standard output: wide units in,
+// large writes out, as UTF-8 (up to 64 KiB a write) or, to a console, as
+// wide units (up to 4,096). A character is never parted between two writes;
+// a surrogate without its partner in one text goes out as U+FFFD.
 #ifndef OUTPUT_H
 #define OUTPUT_H
 

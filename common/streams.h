@@ -47,6 +47,6 @@ void StreamWaitForKey(void);
 
 // Ends the process with status at once, running nothing registered with
 // atexit (it may be called from there).
-[[noreturn]] void StreamEnd(UINT status);
+[[noreturn]] void EndProcessNow(UINT status);
 
 #endif

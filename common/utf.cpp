@@ -1,7 +1,5 @@
 #include "utf.h"
 
-static const WCHAR replacement = 0xFFFD;
-
 // Length of the valid sequence at s (at most n bytes), or 0. Rejects
 // overlong forms, surrogates and values above U+10FFFF, as UTF-8 must.
 static size_t SequenceLength(const unsigned char *s, size_t n, unsigned long *value)
@@ -30,7 +28,7 @@ static size_t SequenceLength(const unsigned char *s, size_t n, unsigned long *va
 			return 0;
 		v = (v << 6) | (s[i] & 0x3F);
 	}
-	if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF))
+	if (v < min || v > 0x10FFFF || IsSurrogate(v))
 		return 0;
 	*value = v;
 	return need;
@@ -46,7 +44,7 @@ size_t Utf8ToUtf16(const char *src, size_t length, WCHAR *dest,
 		unsigned long v;
 		size_t n = SequenceLength(s + in, length - in, &v);
 		if (n == 0) {
-			v = replacement;
+			v = replacementCharacter;
 			n = 1;
 		}
 		if (v >= 0x10000) {
@@ -71,17 +69,19 @@ size_t Utf16Next(const WCHAR *src, size_t length, unsigned long *value)
 {
 	unsigned long v = src[0];
 
-	if (v >= 0xD800 && v <= 0xDBFF && length > 1 && src[1] >= 0xDC00 && src[1] <= 0xDFFF) {
+	if (IsHighSurrogate(v) && length > 1 && IsLowSurrogate(src[1])) {
 		*value = 0x10000 + ((v - 0xD800) << 10) + (src[1] - 0xDC00);
 		return 2;
 	}
-	*value = v >= 0xD800 && v <= 0xDFFF ? replacement : v;
+	*value = IsSurrogate(v) ? replacementCharacter : v;
 	return 1;
 }
 
 size_t Utf16ToUtf8(const WCHAR *src, size_t length, char *dest,
                    size_t capacity, size_t *consumed)
 {
+	// The first byte's mark for a sequence of 1 to 4 bytes.
+	static const unsigned char lead[] = {0, 0x00, 0xC0, 0xE0, 0xF0};
 	size_t in = 0, out = 0;
 
 	while (in < length) {
@@ -91,26 +91,11 @@ size_t Utf16ToUtf8(const WCHAR *src, size_t length, char *dest,
 
 		if (capacity - out < need)
 			break;
-		switch (need) {
-		case 1:
-			dest[out++] = (char)v;
-			break;
-		case 2:
-			dest[out++] = (char)(0xC0 | (v >> 6));
-			dest[out++] = (char)(0x80 | (v & 0x3F));
-			break;
-		case 3:
-			dest[out++] = (char)(0xE0 | (v >> 12));
-			dest[out++] = (char)(0x80 | ((v >> 6) & 0x3F));
-			dest[out++] = (char)(0x80 | (v & 0x3F));
-			break;
-		default:
-			dest[out++] = (char)(0xF0 | (v >> 18));
-			dest[out++] = (char)(0x80 | ((v >> 12) & 0x3F));
-			dest[out++] = (char)(0x80 | ((v >> 6) & 0x3F));
-			dest[out++] = (char)(0x80 | (v & 0x3F));
-			break;
-		}
+		// Six bits a byte from the last, the rest after the first's mark.
+		for (size_t k = need - 1; k > 0; k--, v >>= 6)
+			dest[out + k] = (char)(0x80 | (v & 0x3F));
+		dest[out] = (char)(lead[need] | v);
+		out += need;
 		in += used;
 	}
 	if (consumed)

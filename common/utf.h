@@ -7,6 +7,24 @@
 
 #include "winapi.h"
 
+// What stands for whatever is not valid text.
+const WCHAR replacementCharacter = 0xFFFD;
+
+inline bool IsSurrogate(unsigned long unit)
+{
+	return unit >= 0xD800 && unit <= 0xDFFF;
+}
+
+inline bool IsHighSurrogate(unsigned long unit)
+{
+	return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+inline bool IsLowSurrogate(unsigned long unit)
+{
+	return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
 // Decodes src into dest, writing at most capacity units and never
 // splitting a surrogate pair. Each byte that does not start a valid,
 // shortest-form sequence of a scalar value becomes U+FFFD. Returns the

@@ -1,10 +1,9 @@
 // The formatter through both its destinations. FormatBounded: any
 // capacity, the programs' own formats and arbitrary ones with arbitrary
 // arguments, against the reference text cut by the bounded rules; nothing
-// written past the capacity, a terminator where the status promises one,
-// the length told as promised. ConsolePrintf: the same text, as UTF-8,
+// written past the capacity, a terminator where the status promises one.
+// ConsolePrintf: the same text, as UTF-8,
 // byte for byte on standard output.
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -70,26 +69,15 @@ static std::string TakeOutput(void)
 	return bytes;
 }
 
-enum Destination { Bounded, BoundedWithLength, Console };
+enum Destination { Bounded, Console };
 
 struct Call {
 	Destination destination;
 	WCHAR *dest;
 	size_t capacity;
-	size_t length;
 	const WCHAR *format;
 	HRESULT status;
 };
-
-// FormatBoundedV with the values passed as the programs pass them.
-static void CallBoundedV(Call *call, ...)
-{
-	va_list args;
-
-	va_start(args, call);
-	call->status = FormatBoundedV(call->dest, call->capacity, &call->length, call->format, args);
-	va_end(args);
-}
 
 // Passes the arguments as the programs do, one typed value each.
 template <typename... Values>
@@ -110,10 +98,6 @@ static void Dispatch(Call *call, const std::vector<ReferenceArgument> &arguments
 	switch (call->destination) {
 	case Bounded:
 		call->status = FormatBounded(call->dest, call->capacity, call->format, values...);
-		break;
-	case BoundedWithLength:
-		call->length = 0xDEAD;
-		CallBoundedV(call, values...);
 		break;
 	case Console:
 		ConsolePrintf(call->format, values...);
@@ -172,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
 	Call call = {};
 	call.format = (const WCHAR *)format.c_str();
-	call.destination = (capacityChoice & 0x80) ? BoundedWithLength : Bounded;
+	call.destination = Bounded;
 
 	size_t bufferUnits;
 	switch (capacityChoice & 7) {
@@ -217,8 +201,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	if (call.capacity == 0 || call.capacity > 0x7FFFFFFF) {
 		if (call.status != E_INVALIDARG)
 			Fail("a refused capacity did not give E_INVALIDARG");
-		if (call.destination == BoundedWithLength && call.length != 0)
-			Fail("a refused capacity told a length");
 		if (call.capacity == 0) {
 			CheckGuard(buffer, 0);
 		} else {
@@ -237,8 +219,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 			Fail("text differs from the reference");
 		if (buffer[kept] != 0)
 			Fail("no terminator after the text");
-		if (call.destination == BoundedWithLength && call.length != kept)
-			Fail("length differs from the text");
 		CheckGuard(buffer, bufferUnits - guardUnits);
 	}
 

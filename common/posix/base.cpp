@@ -32,11 +32,9 @@ int lstrlenW(LPCWSTR lpString)
 	return n;
 }
 
-// Only the one use the programs make is served: system text for a code,
-// in a block the call allocates.
-DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
-                     DWORD dwLanguageId, LPWSTR lpBuffer, DWORD nSize,
-                     void *Arguments)
+DWORD FormatMessageW(DWORD dwFlags, LPCVOID /*lpSource*/, DWORD dwMessageId,
+                     DWORD dwLanguageId, LPWSTR lpBuffer, DWORD /*nSize*/,
+                     void * /*Arguments*/)
 {
 	const DWORD wanted = FORMAT_MESSAGE_ALLOCATE_BUFFER |
 	                     FORMAT_MESSAGE_IGNORE_INSERTS |
@@ -46,9 +44,6 @@ DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
 	size_t n;
 	LPWSTR block;
 
-	(void)lpSource;
-	(void)nSize;
-	(void)Arguments;
 	if (dwFlags != wanted || lpBuffer == NULL ||
 	    dwLanguageId != MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT)) {
 		SetLastError(EINVAL);
@@ -73,8 +68,7 @@ DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
 	return (DWORD)n;
 }
 
-// A Unix exit status keeps only 8 bits: a code that would wrap to 0 ends
-// as 1 instead, so that a failure can never pass for success.
+// A Unix exit status keeps only 8 bits.
 void ExitProcess(UINT uExitCode)
 {
 	int status = (int)(uExitCode & 0xFF);

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-
 static const char deletedMark[] = " (deleted)";
 static const size_t deletedMarkLength = sizeof deletedMark - 1;
 

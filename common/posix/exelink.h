@@ -5,9 +5,6 @@
 #define EXELINK_H
 
 #include <cstddef>
-#include <cstdint>
-
-#include "winapi_posix.h"
 
 // Whether link ends with " (deleted)", with something before it: the mark
 // the kernel puts after the target of /proc/PID/exe once the image's file

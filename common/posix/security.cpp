@@ -7,7 +7,7 @@
 #include <grp.h>
 #include <pwd.h>
 
-#include "../names.h"
+#include "../utf.h"
 #include "sid.h"
 #include "winapi_posix.h"
 
@@ -106,8 +106,8 @@ static int QueryDatabase(bool group, DWORD id, WCHAR *name, size_t *nameLength,
 			rc = ENAMETOOLONG;
 		if (rc == 0) {
 			*found = text != NULL;
-			*nameLength = text == NULL ? 0 :
-			              SanitizeName(text, strlen(text), name, AccountNameMax + 1);
+			*nameLength = text == NULL ? 0 : Utf8ToUtf16(text, strlen(text), name, AccountNameMax, NULL);
+			name[*nameLength] = 0;
 		}
 		break;
 	}
@@ -132,7 +132,7 @@ static void Remember(bool group, DWORD id, bool found, const WCHAR *name, size_t
 		memcpy(e->name, name, (nameLength + 1) * sizeof(WCHAR));
 }
 
-// Resolves a Unix user or group id to its sanitised name, into
+// Resolves a Unix user or group id to its decoded name, into
 // AccountNameMax + 1 units at name. Returns 0 when found, ENOENT when the
 // database has no such id, or another error code (not remembered: the next
 // call asks again).

@@ -54,9 +54,8 @@ DWORD StreamWrite(const void *data, size_t size)
 
 // A reader that has gone ends the program by SIGPIPE before any write can
 // fail; where SIGPIPE is ignored, EPIPE is a failure like any other.
-bool StreamReaderGone(DWORD code)
+bool StreamReaderGone(DWORD /*code*/)
 {
-	(void)code;
 	return false;
 }
 
@@ -74,7 +73,7 @@ void StreamWriteError(const WCHAR *line, size_t length)
 	}
 }
 
-void StreamEnd(UINT status)
+void EndProcessNow(UINT status)
 {
 	_exit((int)status);
 }

@@ -1,7 +1,7 @@
 // The Windows types and API calls the programs use, declared for a Unix
 // system. Wide text is UTF-16 here as on Windows: WCHAR is char16_t and
 // every length or capacity counts 16-bit units. The implementation lives
-// beside this file; the last-error code is kept per thread by the layer.
+// beside this file.
 #ifndef WINAPI_POSIX_H
 #define WINAPI_POSIX_H
 
@@ -20,7 +20,6 @@ typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef DWORD *LPDWORD;
 typedef uint32_t ULONG;
-typedef int32_t LONG;
 typedef uint32_t UINT;
 typedef int BOOL;
 typedef int32_t HRESULT;
@@ -55,19 +54,8 @@ typedef union _LARGE_INTEGER {
 #define WTS_CURRENT_SERVER_HANDLE ((HANDLE)NULL)
 #define WTS_ANY_SESSION ((DWORD)0xFFFFFFFE)
 
-typedef enum _SID_NAME_USE {
-	SidTypeUser = 1,
-	SidTypeGroup,
-	SidTypeDomain,
-	SidTypeAlias,
-	SidTypeWellKnownGroup,
-	SidTypeDeletedAccount,
-	SidTypeInvalid,
-	SidTypeUnknown,
-	SidTypeComputer,
-	SidTypeLabel,
-	SidTypeLogonSession
-} SID_NAME_USE, *PSID_NAME_USE;
+// The kinds of account the layer gives.
+typedef enum _SID_NAME_USE { SidTypeUser = 1, SidTypeGroup = 2 } SID_NAME_USE, *PSID_NAME_USE;
 
 // The binary SID, laid out as on Windows.
 typedef struct _SID_IDENTIFIER_AUTHORITY {
@@ -85,20 +73,15 @@ typedef struct _SID {
 
 // Remote Desktop Services: process enumeration.
 // WTSEnumerateProcessesExW serves this machine (WTS_CURRENT_SERVER_HANDLE)
-// at level 1, for one session or WTS_ANY_SESSION, from /proc: one record
-// per process (thread group), each pid once, in increasing order. Served:
-// ProcessId, pProcessName (the image's file name, else the task name,
-// decoded and cleaned by SanitizeName of names.h),
+// at level 1 for WTS_ANY_SESSION, from /proc; anything else fails with
+// EINVAL. One record per process (thread group), each pid once, in
+// increasing order: ProcessId, pProcessName (the image's file name, else
+// the task name, decoded from UTF-8, bytes that are not becoming U+FFFD),
 // pUserSid (the effective user, S-1-22-1-UID), NumberOfThreads and
 // HandleCount (open descriptors; before Linux 6.2, 0 for processes whose
-// descriptors this user may not list). SessionId is the session (getsid)
-// where one session is asked for, and fails with ENOENT over a /proc of
-// another pid namespace, whose pids getsid does not know. Always 0, since
-// no program reads them and each would cost a system call more per
-// process: SessionId with WTS_ANY_SESSION, where no session is needed to
-// choose the rows; PagefileUsage, PeakPagefileUsage, WorkingSetSize,
-// PeakWorkingSetSize, UserTime, KernelTime. WTSFreeMemoryExW takes
-// WTSTypeProcessInfoLevel1 lists only.
+// descriptors this user may not list). The other fields are 0: no program
+// reads them, and each would cost a system call more per process.
+// WTSFreeMemoryExW takes WTSTypeProcessInfoLevel1 lists only.
 #include "../wtsex.h"
 
 // Security services.
@@ -107,8 +90,8 @@ typedef struct _SID {
 BOOL ConvertSidToStringSidW(PSID Sid, LPWSTR *StringSid);
 // LookupAccountSidW: this machine only (null lpSystemName); Unix users
 // S-1-22-1-UID and groups S-1-22-2-GID through getpwuid_r/getgrgid_r, in
-// the domains "Unix User" and "Unix Group". Any other SID, or an id without
-// a name, fails with ENOENT; buffers too small fail with ERANGE and both
+// the domains "Unix User" and "Unix Group", names decoded as above. Any
+// other SID, or an id without a name, fails with ENOENT; buffers too small fail with ERANGE and both
 // sizes needed.
 BOOL LookupAccountSidW(LPCWSTR lpSystemName, PSID Sid, LPWSTR Name,
                        LPDWORD cchName, LPWSTR ReferencedDomainName,

@@ -86,7 +86,7 @@ void StreamWriteError(const WCHAR *line, size_t length)
 	}
 }
 
-void StreamEnd(UINT status)
+void EndProcessNow(UINT status)
 {
 	ExitProcess(status);
 }

@@ -1,82 +1,63 @@
-// The cleaning of names for the table, from UTF-8 (the Unix layer) and in
-// place on wide text (every system). Every buffer is of exactly its
-// length, so that a read past it shows under the address sanitizer.
+// Names on their way to the table: decoded from UTF-8 (the Unix layer),
+// then cleaned in place (ownerroll, on every system). Every buffer is of
+// exactly its length, so that a read past it shows under the address
+// sanitizer.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "names.h"
+#include "utf.h"
 
 namespace {
 
-std::u16string Sanitized(const std::string &utf8, size_t capacity = 64)
+std::u16string Decoded(const std::string &utf8, size_t capacity = 64)
 {
-	std::vector<char> e(utf8.begin(), utf8.end());
-	std::unique_ptr<WCHAR[]> out(new WCHAR[capacity]);
-	size_t n = SanitizeName(e.data(), e.size(), out.get(), capacity);
-	EXPECT_LT(n, capacity);
-	EXPECT_EQ(out[n], 0);
-	return std::u16string(out.get(), n);
+	std::vector<char> bytes(utf8.begin(), utf8.end());
+	std::vector<WCHAR> out(capacity);
+	return std::u16string(out.data(), Utf8ToUtf16(bytes.data(), bytes.size(), out.data(), capacity, nullptr));
 }
 
-TEST(Sanitize, ControlCharactersBecomeQuestionMarks)
+TEST(DecodeName, InvalidBytesReplacedNeverPastCapacityNorSplitsAPair)
 {
-	EXPECT_EQ(Sanitized("plain-name"), u"plain-name");
-	EXPECT_EQ(Sanitized("a\tb\nc\rd"), u"a?b?c?d");
-	EXPECT_EQ(Sanitized(std::string("nul\0x", 5)), u"nul?x");
-	EXPECT_EQ(Sanitized("del\x7f" "x"), u"del?x");
-	// U+0080, U+0085 and U+009F are controls; U+00A0 is not.
-	EXPECT_EQ(Sanitized("c1\xc2\x80\xc2\x85\xc2\x9f\xc2\xa0"), u"c1???\u00a0");
-	EXPECT_EQ(Sanitized("\x1f\x20"), u"? ");
-	// Line and paragraph separators and the bidirectional controls; their
-	// neighbours stay.
-	EXPECT_EQ(Sanitized("\u061C\u200E\u200F\u2028\u2029\u202A\u202B\u202C\u202D\u202E\u2066"
-	                    "\u2067\u2068\u2069|\u061B\u200D\u2027\u202F\u2065\u206A"),
-	          u"??????????????|\u061B\u200D\u2027\u202F\u2065\u206A");
+	EXPECT_EQ(Decoded("прошка-✓"), u"прошка-✓");
+	EXPECT_EQ(Decoded("emoji-\xf0\x9f\x98\x80"), u"emoji-\U0001F600");
+	EXPECT_EQ(Decoded("bad\xff\xfename"), u"bad\uFFFD\uFFFDname");
+	EXPECT_EQ(Decoded("cut\xe2\x9c"), u"cut\uFFFD\uFFFD");
+	EXPECT_EQ(Decoded("over\xc0\xaf"), u"over\uFFFD\uFFFD");
+	EXPECT_EQ(Decoded("surrogate\xed\xa0\x80"), u"surrogate\uFFFD\uFFFD\uFFFD");
+	EXPECT_EQ(Decoded("abcdef", 3), u"abc");
+	EXPECT_EQ(Decoded("ab\xf0\x9f\x98\x80", 3), u"ab");
+	EXPECT_EQ(Decoded("ab\xf0\x9f\x98\x80", 4), u"ab\U0001F600");
+	// A unit a byte is enough for any input: the layer's name store.
+	EXPECT_EQ(Decoded("\xff\xf0\x9f\x98\x80\x01z", 7), u"\uFFFD\U0001F600\x01z");
 }
 
-TEST(Sanitize, UnicodeWholeAndInvalidBytesReplaced)
-{
-	EXPECT_EQ(Sanitized("прошка-✓"), u"прошка-✓");
-	EXPECT_EQ(Sanitized("emoji-\xf0\x9f\x98\x80"), u"emoji-\U0001F600");
-	EXPECT_EQ(Sanitized("bad\xff\xfename"), u"bad\uFFFD\uFFFDname");
-	EXPECT_EQ(Sanitized("cut\xe2\x9c"), u"cut\uFFFD\uFFFD");
-	EXPECT_EQ(Sanitized("over\xc0\xaf"), u"over\uFFFD\uFFFD");
-	EXPECT_EQ(Sanitized("surrogate\xed\xa0\x80"), u"surrogate\uFFFD\uFFFD\uFFFD");
-}
-
-TEST(Sanitize, NeverPastCapacityNorSplitsAPair)
-{
-	EXPECT_EQ(Sanitized("abcdef", 4), u"abc");
-	EXPECT_EQ(Sanitized("ab\xf0\x9f\x98\x80", 4), u"ab");
-	EXPECT_EQ(Sanitized("ab\xf0\x9f\x98\x80", 5), u"ab\U0001F600");
-	EXPECT_EQ(Sanitized("abc", 1), u"");
-	// The capacity helper is enough for any input.
-	std::string worst = "\xff\xf0\x9f\x98\x80\x01z";
-	EXPECT_EQ(Sanitized(worst, SanitizedCapacity(worst.size())), u"\uFFFD\U0001F600?z");
-	WCHAR none[1] = {0x55};
-	EXPECT_EQ(SanitizeName("x", 1, none, 0), 0u);
-	EXPECT_EQ(none[0], 0x55);
-}
-
-// On wide text as a system gives it: the same rules, and a surrogate
-// without its partner becomes U+FFFD, in place and at the same length.
-TEST(Sanitize, WideNamesInPlace)
+// Each unit stays one unit: controls, separators and bidirectional
+// controls become '?', a surrogate without its partner U+FFFD.
+TEST(CleanName, InPlaceAtTheSameLength)
 {
 	const struct {
 		std::u16string in, out;
 	} cases[] = {
+		{u"plain-name", u"plain-name"},
 		{u"a\tb\nc\rd\x1b[31m", u"a?b?c?d?[31m"},
-		{u"\u202Eexe.txt\u2028\u200E\u0085\x7f", u"?exe.txt????"},
+		{u"del\x7fx\x1f\x20", u"del?x? "},
+		// U+0080, U+0085 and U+009F are controls; U+00A0 is not.
+		{u"c1\u0080\u0085\u009f\u00a0", u"c1???\u00a0"},
+		// Their neighbours stay.
+		{u"\u061C\u200E\u200F\u2028\u2029\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069|"
+		 u"\u061B\u200D\u2027\u202F\u2065\u206A",
+		 u"??????????????|\u061B\u200D\u2027\u202F\u2065\u206A"},
 		{u"\U0001F600\xD83D|\xDE00\xDE00\xD83D", u"\U0001F600\uFFFD|\uFFFD\uFFFD\uFFFD"},
 		{u"caf\u00E9 \u4E2D", u"caf\u00E9 \u4E2D"},
 	};
 	for (const auto &c : cases) {
-		std::u16string name = c.in;
-		EXPECT_EQ(CleanName((WCHAR *)&name[0]), (WCHAR *)&name[0]);
-		EXPECT_EQ(name, c.out);
+		std::vector<WCHAR> name(c.in.begin(), c.in.end());
+		name.push_back(0);
+		EXPECT_EQ(CleanName(name.data()), name.data());
+		EXPECT_EQ(std::u16string(name.data()), c.out);
 	}
 	EXPECT_EQ(CleanName(nullptr), nullptr);
 }

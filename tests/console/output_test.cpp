@@ -23,7 +23,7 @@ TEST(ConsoleOutput, TextAsUtf8)
 		             "c\n" + replacement + grinning + "\n"},
 	};
 	for (const auto &c : cases) {
-		RunResult r = RunProgram({CONSOLE_PROBE, c.what}, "");
+		RunResult r = RunProgram({CONSOLE_PROBE, c.what});
 		EXPECT_EQ(r.status, 0) << c.what;
 		EXPECT_EQ(r.out, c.out) << c.what;
 		EXPECT_EQ(r.err, "") << c.what;
@@ -44,7 +44,7 @@ TEST(ConsoleOutput, PairsAcrossTheBufferEndComeOutWhole)
 	for (const char *command : {"exec " CONSOLE_PROBE " edges",
 	                            "set -o pipefail; (perl -MFcntl -e 'fcntl STDOUT, F_SETFL, O_NONBLOCK' && "
 	                            "exec " CONSOLE_PROBE " edges) | (sleep 0.5; cat)"}) {
-		RunResult r = RunProgram({"/bin/bash", "-c", command}, "");
+		RunResult r = RunProgram({"/bin/bash", "-c", command});
 		EXPECT_EQ(r.status, 0) << command << r.err;
 		EXPECT_EQ(r.out.size(), expected.size()) << command;
 		EXPECT_TRUE(r.out == expected) << "output differs from the expected lines";
@@ -74,7 +74,7 @@ TEST(ReportLastError, PrintsTheLineAndEndsWithTheCodeWhenFatal)
 	for (const auto &c : cases) {
 		std::vector<std::string> argv = {CONSOLE_PROBE, "report"};
 		argv.insert(argv.end(), c.args.begin(), c.args.end());
-		RunResult r = RunProgram(argv, "");
+		RunResult r = RunProgram(argv);
 		if (c.status >= 0) {
 			EXPECT_EQ(r.status, c.status) << c.args[0];
 		} else {

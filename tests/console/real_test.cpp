@@ -13,7 +13,7 @@
 
 TEST(OwnerrollReal, TableParsesAndHoldsThisProcess)
 {
-	RunResult r = RunProgram({OWNERROLL}, "");
+	RunResult r = RunProgram({OWNERROLL});
 	ASSERT_FALSE(r.timedOut);
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.err, "");
@@ -40,7 +40,7 @@ TEST(OwnerrollReal, TableParsesAndHoldsThisProcess)
 // one character. How it waits belongs to the scripted tests.
 TEST(TaskrollReal, SucceedsSilently)
 {
-	RunResult r = RunProgram({TASKROLL}, "x", true);
+	RunResult r = RunProgram({TASKROLL}, {.input = "x", .holdInput = true});
 	EXPECT_FALSE(r.timedOut);
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.out, "");
@@ -55,7 +55,7 @@ TEST(TaskrollReal, MemoryRunningOutEndsInTheErrorLine)
 	const std::string line = "Error: WTSEnumerateProcessesEx failed with error 12: Cannot allocate memory\n\n";
 	int starved = 1;
 	for (; starved < 100; starved++) {
-		RunResult r = RunProgram({TASKROLL_STARVED}, "", false, 20, {"STARVE=" + std::to_string(starved)});
+		RunResult r = RunProgram({TASKROLL_STARVED}, {.env = {"STARVE=" + std::to_string(starved)}});
 		if (r.err.empty()) {
 			EXPECT_EQ(r.status, 0);
 			EXPECT_EQ(r.out, "");
@@ -95,7 +95,7 @@ TEST(BothReal, FailWithTheCodeWhenProcIsNotAProcessFileSystem)
 		{OWNERROLL, "x", 2, line + " " + TableText("0", "")},
 	};
 	for (const auto &c : cases) {
-		RunResult r = RunProgram({PRIVATE_PROC, "tmpfs", c.program}, c.input, true);
+		RunResult r = RunProgram({PRIVATE_PROC, "tmpfs", c.program}, {.input = c.input, .holdInput = true});
 		if (r.status == 125)
 			GTEST_SKIP() << "no private mount namespace here: " << r.err;
 		EXPECT_FALSE(r.timedOut) << c.program;

@@ -24,6 +24,8 @@ struct ScriptedSid {
 };
 
 static WCHAR longName[1025];
+// Writable, as every name the programs clean in place.
+static WCHAR orphanName[] = WIDE("or\tphan\u202E");
 static WCHAR fittingName[1024];
 
 static ScriptedSid systemSid = {WIDE("S-1-5-18"), WIDE("NT AUTHORITY"), WIDE("SYSTEM")};
@@ -61,7 +63,6 @@ static void AddRecord(DWORD *count, DWORD pid, DWORD handles, DWORD threads,
 	record->ProcessId = pid;
 	record->HandleCount = handles;
 	record->NumberOfThreads = threads;
-	// The programs only read the names.
 	record->pProcessName = (LPWSTR)name;
 	record->pUserSid = sid;
 }
@@ -116,7 +117,7 @@ BOOL WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId,
 		AddRecord(&count, 77, 12, 9, WIDE("svchost.exe"), &userSid);
 	}
 	if (Scripted("nosid"))
-		AddRecord(&count, 123, 0, 1, WIDE("orphan"), NULL);
+		AddRecord(&count, 123, 0, 1, orphanName, NULL);
 	if (Scripted("unresolved"))
 		AddRecord(&count, 124, 5, 3, WIDE("stranger"), &unknownSid);
 	if (Scripted("longname")) {

@@ -37,8 +37,8 @@ TEST(OwnerrollScripted, TableErrorLinesAndCallsEndingAfterOneKey)
 		{"empty", "5", "x", TableText("0", ""), Calls(0, 0)},
 		// Rows are numbered whatever the pids.
 		{"", "5", "x", TableText("3", ordinaryRows), Calls(3, 3)},
-		// No SID: a hyphen and an empty account.
-		{"nosid", "5", "x", TableText("4", ordinaryRows + "4\t123\t0\t1\torphan\t-\t\n"),
+		// No SID: a hyphen and an empty account. The name is cleaned.
+		{"nosid", "5", "x", TableText("4", ordinaryRows + "4\t123\t0\t1\tor?phan?\t-\t\n"),
 		 Calls(3, 4, "convert sid=null\nlookup system=local sid=null name=1024 domain=1024\n")},
 		// A SID that does not resolve, or an account name that does not
 		// fit, ends the row after the SID's tab.
@@ -70,8 +70,8 @@ TEST(OwnerrollScripted, TableErrorLinesAndCallsEndingAfterOneKey)
 	for (const auto &c : cases) {
 		// Input held open: a program that waits for more than one byte
 		// runs into the timeout.
-		RunResult r = RunProgram({OWNERROLL_SCRIPTED}, c.input, !c.input.empty(), 20,
-		                         {"SCRIPT=" + c.script, "SCRIPT_ERROR=" + c.error});
+		RunResult r = RunProgram({OWNERROLL_SCRIPTED}, {.input = c.input, .holdInput = !c.input.empty(),
+		                                                   .env = {"SCRIPT=" + c.script, "SCRIPT_ERROR=" + c.error}});
 		EXPECT_FALSE(r.timedOut) << c.script;
 		EXPECT_EQ(r.status, c.status) << c.script;
 		EXPECT_EQ(r.out, c.out) << c.script;
@@ -83,7 +83,7 @@ TEST(OwnerrollScripted, TableIsOutWhileWaitingForAKey)
 {
 	// The program waits until it is killed, and by then everything it
 	// printed must have reached the pipe.
-	RunResult r = RunProgram({OWNERROLL_SCRIPTED}, "", true, 1, {"SCRIPT="});
+	RunResult r = RunProgram({OWNERROLL_SCRIPTED}, {.holdInput = true, .timeoutSeconds = 1, .env = {"SCRIPT="}});
 	EXPECT_TRUE(r.timedOut);
 	EXPECT_EQ(r.out, TableText("3", ordinaryRows));
 }
@@ -101,8 +101,8 @@ TEST(TaskrollScripted, FailureIsOneLineAndTheCodeWithoutReadingInput)
 	};
 	for (const auto &c : cases) {
 		// Held input that is never read: a timeout, were it waited for.
-		RunResult r = RunProgram({TASKROLL_SCRIPTED}, "", true, 20,
-		                         {"SCRIPT=enumfail", "SCRIPT_ERROR=" + c.error});
+		RunResult r = RunProgram({TASKROLL_SCRIPTED},
+		                         {.holdInput = true, .env = {"SCRIPT=enumfail", "SCRIPT_ERROR=" + c.error}});
 		EXPECT_FALSE(r.timedOut) << c.error;
 		EXPECT_EQ(r.status, c.status);
 		EXPECT_EQ(r.out, c.out);
@@ -113,17 +113,17 @@ TEST(TaskrollScripted, FailureIsOneLineAndTheCodeWithoutReadingInput)
 TEST(TaskrollScripted, SuccessIsSilentAndWaitsForOneCharacter)
 {
 	// The list is not released by the probe.
-	RunResult r = RunProgram({TASKROLL_SCRIPTED}, "x", true, 20, {"SCRIPT="});
+	RunResult r = RunProgram({TASKROLL_SCRIPTED}, {.input = "x", .holdInput = true, .env = {"SCRIPT="}});
 	EXPECT_FALSE(r.timedOut);
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.out, "");
 	EXPECT_EQ(r.err, enumerateCall);
 
-	r = RunProgram({TASKROLL_SCRIPTED}, "", false, 20, {"SCRIPT="});
+	r = RunProgram({TASKROLL_SCRIPTED}, {.env = {"SCRIPT="}});
 	EXPECT_EQ(r.status, 0);
 	EXPECT_EQ(r.out, "");
 
-	r = RunProgram({TASKROLL_SCRIPTED}, "", true, 1, {"SCRIPT="});
+	r = RunProgram({TASKROLL_SCRIPTED}, {.holdInput = true, .timeoutSeconds = 1, .env = {"SCRIPT="}});
 	EXPECT_TRUE(r.timedOut);
 	EXPECT_EQ(r.out, "");
 }

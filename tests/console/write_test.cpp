@@ -32,7 +32,7 @@ TEST(WriteFailure, EndsAtOnceWithOneLineAndStatusOne)
 		 "taskroll" + cannotWrite + "No space left on device\n"},
 	};
 	for (const auto &c : cases) {
-		RunResult r = RunProgram({"/bin/sh", "-c", c.command}, "", true, 20, {}, true);
+		RunResult r = RunProgram({"/bin/sh", "-c", c.command}, {.holdInput = true, .outputGone = true});
 		EXPECT_FALSE(r.timedOut) << c.command;
 		EXPECT_EQ(r.status, 1) << c.command;
 		// The scripted services log their calls on standard error first.
@@ -40,7 +40,7 @@ TEST(WriteFailure, EndsAtOnceWithOneLineAndStatusOne)
 	}
 
 	// A reader already gone: the default SIGPIPE ends it, with nothing said.
-	RunResult r = RunProgram({OWNERROLL}, "", true, 20, {}, true);
+	RunResult r = RunProgram({OWNERROLL}, {.holdInput = true, .outputGone = true});
 	EXPECT_FALSE(r.timedOut);
 	EXPECT_EQ(r.signal, SIGPIPE);
 	EXPECT_EQ(r.err, "");

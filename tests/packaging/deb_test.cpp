@@ -365,7 +365,7 @@ TEST_F(DebInstall, InstallsItsFilesAndNothingElse)
 // silently. What the rows hold is the console suites' to check.
 TEST_F(DebInstall, ProgramsRun)
 {
-	RunResult r = RunProgram({root + "/usr/bin/ownerroll"}, "");
+	RunResult r = RunProgram({root + "/usr/bin/ownerroll"});
 	ASSERT_EQ(r.status, 0) << r.err;
 	EXPECT_EQ(r.err, "");
 	std::vector<TableRow> rows;
@@ -374,7 +374,7 @@ TEST_F(DebInstall, ProgramsRun)
 		return row.pid == std::to_string(getpid()) && row.name == "deb_tests";
 	})) << r.out;
 
-	r = RunProgram({root + "/usr/bin/taskroll"}, "");
+	r = RunProgram({root + "/usr/bin/taskroll"});
 	EXPECT_EQ(r.status, 0) << r.out << r.err;
 	EXPECT_EQ(r.out, "");
 	EXPECT_EQ(r.err, "");

@@ -122,7 +122,7 @@ Lookup LookUp(PSID sid, DWORD nameCapacity = 1024, DWORD domainCapacity = 1024)
 	std::vector<WCHAR> name(nameCapacity + 1, 0x7777), domain(domainCapacity + 1, 0x7777);
 	r.nameLen = nameCapacity;
 	r.domainLen = domainCapacity;
-	r.use = SidTypeInvalid;
+	r.use = (SID_NAME_USE)0;
 	SetLastError(0);
 	r.ok = LookupAccountSidW(nullptr, sid, name.data(), &r.nameLen, domain.data(), &r.domainLen, &r.use);
 	r.error = GetLastError();

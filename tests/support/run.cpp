@@ -18,10 +18,10 @@ static double Now()
 	return ts.tv_sec + ts.tv_nsec / 1e9;
 }
 
-RunResult RunProgram(const std::vector<std::string> &argv, const std::string &input,
-                     bool holdInput, double timeoutSeconds,
-                     const std::vector<std::string> &extraEnv, bool outputGone)
+RunResult RunProgram(const std::vector<std::string> &argv, const RunOptions &options)
 {
+	const std::string &input = options.input;
+	const bool outputGone = options.outputGone;
 	RunResult r;
 	int in[2], out[2], err[2];
 	if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC))
@@ -36,7 +36,7 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &in
 		args.push_back(const_cast<char *>(a.c_str()));
 	for (char **e = environ; *e; e++)
 		env.push_back(*e);
-	for (const std::string &e : extraEnv)
+	for (const std::string &e : options.env)
 		env.push_back(const_cast<char *>(e.c_str()));
 	args.push_back(nullptr);
 	env.push_back(nullptr);
@@ -56,12 +56,12 @@ RunResult RunProgram(const std::vector<std::string> &argv, const std::string &in
 	signal(SIGPIPE, SIG_IGN);
 	if (!input.empty() && write(in[1], input.data(), input.size()) < 0)
 		r.err = "cannot write input";
-	if (!holdInput) {
+	if (!options.holdInput) {
 		close(in[1]);
 		in[1] = -1;
 	}
 
-	double deadline = Now() + timeoutSeconds;
+	double deadline = Now() + options.timeoutSeconds;
 	pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
 	int open = outputGone ? 1 : 2;
 	while (open > 0) {
@@ -179,7 +179,7 @@ int Finish(Background &b, std::string *rest)
 
 RunResult Shell(const std::string &command)
 {
-	return RunProgram({"/bin/sh", "-c", command}, "", false, 120);
+	return RunProgram({"/bin/sh", "-c", command}, {.timeoutSeconds = 120});
 }
 
 std::string Quote(const std::string &s)

@@ -15,16 +15,22 @@ struct RunResult {
 	bool timedOut = false;
 };
 
-// Runs argv[0] with the given arguments. input is written to its standard
-// input, which is then closed; with holdInput the input stays open, so
-// that a program that reads it keeps waiting until the timeout, when it
-// is killed. extraEnv holds "NAME=value" strings added to the environment.
-// With outputGone standard output is a pipe whose reader has already gone.
-// The program starts with SIGPIPE at its default, whatever this process does.
-RunResult RunProgram(const std::vector<std::string> &argv, const std::string &input,
-                     bool holdInput = false, double timeoutSeconds = 20,
-                     const std::vector<std::string> &extraEnv = {},
-                     bool outputGone = false);
+// How a program is run: input is written to its standard input, which is
+// then closed; with holdInput the input stays open, so that a program that
+// reads it keeps waiting until the timeout, when it is killed. env holds
+// "NAME=value" strings added to the environment. With outputGone standard
+// output is a pipe whose reader has already gone.
+struct RunOptions {
+	std::string input = "";
+	bool holdInput = false;
+	double timeoutSeconds = 20;
+	std::vector<std::string> env = {};
+	bool outputGone = false;
+};
+
+// Runs argv[0] with the given arguments, SIGPIPE at its default whatever
+// this process does.
+RunResult RunProgram(const std::vector<std::string> &argv, const RunOptions &options = {});
 
 // Runs command with /bin/sh -c, without input, for at most two minutes.
 RunResult Shell(const std::string &command);

@@ -37,7 +37,7 @@ std::string WineMissing()
 // program, or the archive cannot give the 32-bit Wine now (apt's reason).
 static std::string X86Impossible()
 {
-	RunResult r = RunProgram({"/bin/sh", setup.runsI386}, "");
+	RunResult r = RunProgram({"/bin/sh", setup.runsI386});
 	if (r.status == 1) // 2: it cannot tell, and the runs are tried
 		return r.out.substr(0, r.out.find('\n'));
 	if (IsProgram(Loader(32)))
@@ -107,11 +107,12 @@ static bool WineDidNotStart(const RunResult &r)
 RunResult RunWine(const std::vector<std::string> &argv, const std::string &input, bool hold,
                   bool outputGone)
 {
-	RunResult r = RunProgram(argv, input, hold, 60, {}, outputGone);
+	const RunOptions options = {.input = input, .holdInput = hold, .timeoutSeconds = 60, .outputGone = outputGone};
+	RunResult r = RunProgram(argv, options);
 	if (!WineDidNotStart(r))
 		return r;
 	std::printf("note: Wine did not start, retried once: %s\n", r.err.c_str());
-	r = RunProgram(argv, input, hold, 60, {}, outputGone);
+	r = RunProgram(argv, options);
 	if (WineDidNotStart(r))
 		ADD_FAILURE() << "Wine itself did not start, twice (not a fault of the program): "
 		              << r.err;

@@ -167,7 +167,7 @@ TEST(WinBinaries, EachProgramAsBuilt)
 		if (!IsFile(Exe(p)))
 			continue;
 		SCOPED_TRACE(Exe(p));
-		std::string headers = RunProgram({setup.objdump, "-p", Exe(p)}, "").out;
+		std::string headers = RunProgram({setup.objdump, "-p", Exe(p)}).out;
 		EXPECT_NE(headers.find(p.bits == 64 ? "file format pei-x86-64\n" : "file format pei-i386\n"),
 		          std::string::npos) << headers;
 		EXPECT_NE(headers.find(p.bits == 64 ? "Magic\t\t\t020b\t(PE32+)\n" : "Magic\t\t\t010b\t(PE32)\n"),
@@ -187,7 +187,7 @@ TEST(WinBinaries, EachProgramAsBuilt)
 		unsigned security = 0x0040 | 0x0100 | 0x8000 | (p.bits == 64 ? 0x0020 : 0);
 		EXPECT_EQ(flags & 0x8160, security) << std::hex << flags;
 		ExpectImports(p, headers);
-		ExpectResources(p, RunProgram({Tool("windres"), "-i", Exe(p), "-O", "rc"}, "").out, manifest);
+		ExpectResources(p, RunProgram({Tool("windres"), "-i", Exe(p), "-O", "rc"}).out, manifest);
 	}
 }
 
