@@ -9,11 +9,7 @@
 
 #ifndef OWNERROLL_HAVE_WTS_TYPE_CLASS
 #define OWNERROLL_HAVE_WTS_TYPE_CLASS
-typedef enum _WTS_TYPE_CLASS {
-	WTSTypeProcessInfoLevel0,
-	WTSTypeProcessInfoLevel1,
-	WTSTypeSessionInfoLevel1
-} WTS_TYPE_CLASS;
+typedef enum _WTS_TYPE_CLASS { WTSTypeProcessInfoLevel0, WTSTypeProcessInfoLevel1 } WTS_TYPE_CLASS;
 #endif
 
 #include "winapi.h"
