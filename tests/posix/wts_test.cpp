@@ -176,6 +176,20 @@ std::string ScratchDir()
 	return mkdtemp(&dir[0]) != nullptr ? dir : "";
 }
 
+// A folder in /tmp that every user may enter, with copies of programs that
+// a test runs as another user: the checkout's may not be (a clone in
+// /root). The test removes it with RemoveAll.
+std::string OpenCopies(const std::vector<std::string> &programs)
+{
+	char dir[] = "/tmp/ownerroll-test.XXXXXX";
+	if (mkdtemp(dir) == nullptr || chmod(dir, 0755) != 0)
+		return "";
+	for (const std::string &p : programs)
+		if (!CopyExecutable(p, dir + p.substr(p.rfind('/'))))
+			return "";
+	return dir;
+}
+
 void RemoveAll(const std::string &dir)
 {
 	Shell("rm -rf " + Quote(dir));
@@ -311,13 +325,9 @@ TEST(Enumeration, OwnerIsTheEffectiveUid)
 {
 	if (geteuid() != 0)
 		GTEST_SKIP() << "needs root to run a process with distinct real and effective uids";
-	// From a folder the other uid may enter, which the checkout's may not
-	// be (a clone in /root).
-	char dir[] = "/tmp/procfixture.XXXXXX";
-	ASSERT_TRUE(mkdtemp(dir) != nullptr && chmod(dir, 0755) == 0);
-	std::string copy = std::string(dir) + "/procfixture";
-	ASSERT_TRUE(CopyExecutable(PROCFIXTURE, copy));
-	Background c = Start(copy, 1, 3, [] { return setresuid(65534, 54321, 0) == 0; });
+	const std::string dir = OpenCopies({PROCFIXTURE});
+	ASSERT_NE(dir, "");
+	Background c = Start(dir + "/procfixture", 1, 3, [] { return setresuid(65534, 54321, 0) == 0; });
 	ASSERT_GT(c.pid, 0);
 	Seen s = Look(c.pid);
 	EXPECT_EQ(s.sid, "S-1-22-1-54321");
@@ -726,11 +736,8 @@ TEST(RestrictedProc, HidepidShowsTheUserOnlyItsOwnProcesses)
 	if (account == NULL)
 		GTEST_SKIP() << "no account with uid 65534 here";
 	const std::string owner = std::string("Unix User\\") + account->pw_name;
-	// The programs copied where every user may run them.
-	RunResult copies = Shell("d=$(mktemp -d /tmp/hidepid-XXXXXX) && cp " + Quote(OWNERROLL) + " " +
-	                         Quote(PRIVATE_PROC) + " \"$d\" && chmod 755 \"$d\" \"$d\"/* && printf %s \"$d\"");
-	ASSERT_EQ(copies.status, 0);
-	const std::string dir = copies.out;
+	const std::string dir = OpenCopies({OWNERROLL, PRIVATE_PROC});
+	ASSERT_NE(dir, "");
 	auto run = [&](const char *hidepid) {
 		return RunProgram({dir + "/private_proc", hidepid, "65534", "65534", dir + "/private_proc", dir + "/ownerroll"});
 	};
