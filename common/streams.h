@@ -40,7 +40,7 @@ void StreamWriteError(const WCHAR *line, size_t length);
 // every way out. Any other terminal keeps its mode and input: one read,
 // which gives what the mode gives (in line mode a line). A Windows
 // console: one key, without echo, leaving the console's mode alone; the
-// rest of its input is discarded when standard output is the console too.
+// rest of its input is discarded unless standard output is a pipe.
 // Otherwise one byte, or the end of the input. Input in non-blocking mode
 // is waited on all the same.
 void StreamWaitForKey(void);

@@ -100,23 +100,36 @@ static bool IsKeyPress(const INPUT_RECORD *record)
 	       record->Event.KeyEvent.uChar.UnicodeChar != 0;
 }
 
+// One byte, or the end of the input. A pipe left in non-blocking mode
+// (PIPE_NOWAIT) by another program answers ERROR_NO_DATA while it is
+// empty, and is asked again, as a blocking read would wait; its mode is
+// the other program's and stays.
+static void ReadOneByte(HANDLE input)
+{
+	char c;
+	DWORD count;
+
+	while (!ReadFile(input, &c, 1, &count, NULL) && GetLastError() == ERROR_NO_DATA)
+		Sleep(20);
+}
+
 void StreamWaitForKey(void)
 {
 	HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
 	INPUT_RECORD record;
 	DWORD count;
-	char c;
 
 	if (!IsConsole(input)) {
-		ReadFile(input, &c, 1, &count, NULL);
+		ReadOneByte(input);
 		return;
 	}
 	while (ReadConsoleInputW(input, &record, 1, &count))
 		if (count == 1 && IsKeyPress(&record))
 			break;
 	// The rest of a pasted word or of a line typed ahead is not left for
-	// the shell that shares this console; with the output elsewhere, a
-	// pager such as more reads the console too, and keeps its keys.
-	if (IsConsole(GetStdHandle(STD_OUTPUT_HANDLE)))
+	// the shell that shares this console, when the output goes to the
+	// console or to a file. Through a pipe it may go to a pager such as
+	// more, which reads the console too, and keeps its keys.
+	if (GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) != FILE_TYPE_PIPE)
 		FlushConsoleInputBuffer(input);
 }

@@ -92,6 +92,14 @@ protected:
 	}
 };
 
+// A folder's path as Windows programs under Wine name it.
+std::string WindowsPath(std::string path)
+{
+	for (char &c : path)
+		c = c == '/' ? '\\' : c;
+	return "Z:" + path;
+}
+
 // A folder of the run's own with the program and the stand-in beside it.
 std::string Folder(const std::string &name, int bits, const std::string &program)
 {
@@ -195,6 +203,35 @@ TEST_F(WineMainJob, OwnerrollOnAConsole)
 		}
 }
 
+// cmd shares its console with ownerroll: a line typed at the wait is the
+// wait's whole, with the table on the console or in a file. (Wine's cmd
+// makes a pipe a file, so the pager's case, which keeps its keys, cannot
+// be had here.)
+TEST_F(WineMainJob, TheWaitLeavesCmdNothingTyped)
+{
+	if (!IsProgram(setup.script))
+		GTEST_SKIP() << "script not found (bsdutils): no terminal to give the program";
+	std::string dir = Folder("cmd", 64, "ownerroll/ownerroll.exe");
+	for (const char *output : {"", "> list.txt"}) {
+		SCOPED_TRACE(output);
+		std::string log = dir + "/calls.log";
+		Shell("rm -f " + Quote(log));
+		std::vector<std::string> argv = WineCommand("cmd", 64, true, {"WTS_STANDIN_MADE_UP=3", "WTS_STANDIN_LOG=Z:" + log});
+		argv.insert(argv.end(), {"/c", "cd /d " + WindowsPath(dir) + " & ownerroll.exe " + output +
+		                                   " & echo ended& set /p line=& echo rest:[%line%]"});
+		Background s = StartBackground(OnTerminal(argv));
+		for (int waited = 0; ReadFile(log).find("free ") == std::string::npos && waited < 600; waited++)
+			usleep(100000);
+		usleep(500000);
+		EXPECT_EQ(write(s.in, "xecho hi\r", 9), 9);
+		std::string out = ReadUntil(s, "ended");
+		EXPECT_EQ(write(s.in, "last\r", 5), 5);
+		out += ReadUntil(s, "]");
+		EXPECT_NE(out.find("rest:[last]"), std::string::npos) << out;
+		Finish(s);
+	}
+}
+
 // A table of 5,000 made-up rows reaches the console in large writes, as
 // the console trace channel logs each WriteConsoleW: one per row and
 // column would be 35,000. With standard input not the console, the wait
@@ -278,6 +315,12 @@ TEST_F(WineMainJob, TaskrollSucceedsSilentlyAndWaits)
 	EXPECT_EQ(out, "");
 	// The list is the program's until it ends: never freed.
 	EXPECT_EQ(ReadFile(log).find("free"), std::string::npos);
+	// From a pipe another program left in non-blocking mode, which has no
+	// byte for a second.
+	std::vector<std::string> argv = WineCommand(Built(bits, "tests/wine/win/nowait.exe"), bits, true);
+	argv.push_back(WindowsPath(dir + "/taskroll.exe"));
+	RunResult r = RunWine(argv, "", false);
+	EXPECT_EQ(r.out, "waited\r\n0\r\n");
 }
 
 // Failures, first through Wine's own wtsapi32, which serves the level-1
