@@ -37,8 +37,6 @@ int main()
 		ConsolePrintf(WIDE("%d\t"), processListing->ProcessId);
 		ConsolePrintf(WIDE("%d\t"), processListing->HandleCount);
 		ConsolePrintf(WIDE("%d\t"), processListing->NumberOfThreads);
-		// The names are the platform's, in its list: cleaned on their way
-		// out, never where they lie.
 		ConsolePrintNames(WIDE("%s\t"), processListing->pProcessName);
 
 		if (ConvertSidToStringSidW(processListing->pUserSid, &stringSID)) {
