@@ -85,8 +85,9 @@ TEST_F(WindowsZip, FilesCarryTheSourceTimeAndFixedModes)
 		for (const char *entry : {"644 LICENSE.txt", "644 README.txt", "755 ownerroll.exe", "755 taskroll.exe"})
 			expected += std::string(entry, 3) + " " + epoch + " " + topDir + "/" + (entry + 4) + "\n";
 		std::string dir = path + ".unpacked";
-		EXPECT_EQ(Shell("umask 000 && export TZ=UTC && mkdir " + Quote(dir) + " && cd " + Quote(dir) + " && " + Quote(CMAKE_TOOL) +
-		                " -E tar xf " + Quote(path) + " && LC_ALL=C stat -c '%a %Y %n' " + topDir + "/*").out,
+		EXPECT_EQ(Shell("umask 000 && export TZ=UTC && mkdir " + Quote(dir) + " && cd " + Quote(dir) + " && " +
+		                Quote(CMAKE_TOOL) + " -E tar xf " + Quote(path) + " && LC_ALL=C stat -c '%a %Y %n' " +
+		                topDir + "/*").out,
 		          expected);
 	}
 }
