@@ -127,6 +127,11 @@ std::string ManifestOf(const std::string &script)
 void ExpectResources(const Program &p, const std::string &script, const std::string &manifest)
 {
 	const std::string version = PROJECT_VERSION_TEXT;
+	std::string copyright;
+	for (const std::string &line : Lines(ReadFile(LICENSE_FILE)))
+		if (copyright.empty() && line.rfind("Copyright ", 0) == 0)
+			copyright = line;
+	ASSERT_FALSE(copyright.empty()) << LICENSE_FILE;
 	unsigned major = 0, minor = 0, patch = 0;
 	ASSERT_EQ(sscanf(version.c_str(), "%u.%u.%u", &major, &minor, &patch), 3) << version;
 	std::string numbers = std::to_string(major) + ", " + std::to_string(minor) + ", " +
@@ -137,6 +142,7 @@ void ExpectResources(const Program &p, const std::string &script, const std::str
 	     std::vector<std::pair<std::string, std::string>>{{"ProductName", "ownerroll"},
 	                                                      {"ProductVersion", version},
 	                                                      {"FileVersion", version},
+	                                                      {"LegalCopyright", copyright},
 	                                                      {"InternalName", p.name},
 	                                                      {"OriginalFilename", p.name + std::string(".exe")}})
 		EXPECT_NE(script.find("VALUE \"" + key + "\", \"" + value + "\"\n"), std::string::npos)
@@ -149,7 +155,7 @@ void ExpectResources(const Program &p, const std::string &script, const std::str
 	EXPECT_EQ(ManifestOf(script), manifest);
 }
 
-// Machine, console subsystem, security flags, imports, version and
+// Size, machine, console subsystem, security flags, imports, version and
 // manifest of each program, as the toolchain's own tools read them.
 TEST(WinBinaries, EachProgramAsBuilt)
 {
@@ -167,6 +173,8 @@ TEST(WinBinaries, EachProgramAsBuilt)
 		if (!IsFile(Exe(p)))
 			continue;
 		SCOPED_TRACE(Exe(p));
+		// Shipped stripped: the symbols would be most of the file.
+		EXPECT_LE(ReadFile(Exe(p)).size(), 40u * 1024);
 		std::string headers = RunProgram({setup.objdump, "-p", Exe(p)}).out;
 		EXPECT_NE(headers.find(p.bits == 64 ? "file format pei-x86-64\n" : "file format pei-i386\n"),
 		          std::string::npos) << headers;
