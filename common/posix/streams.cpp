@@ -229,14 +229,27 @@ static void ReadOnce(size_t size)
 	}
 }
 
+// The device of the terminal at fd, also where it is reached by another
+// name (/dev/tty), as the kernel numbers it; 0 for anything else.
+static dev_t TerminalDevice(int fd)
+{
+	unsigned int device;
+	struct stat file;
+
+	if (!isatty(fd))
+		return 0;
+	if (ioctl(fd, TIOCGDEV, &device) == 0)
+		return (dev_t)device;
+	return fstat(fd, &file) == 0 ? file.st_rdev : 0;
+}
+
 // Whether standard output is the terminal standard input is (the same
 // device), which is then the terminal the table went to.
 static bool OutputOnInput(void)
 {
-	struct stat in, out;
+	dev_t in = TerminalDevice(STDIN_FILENO);
 
-	return isatty(STDOUT_FILENO) && fstat(STDIN_FILENO, &in) == 0 &&
-	       fstat(STDOUT_FILENO, &out) == 0 && in.st_rdev == out.st_rdev;
+	return in != 0 && in == TerminalDevice(STDOUT_FILENO);
 }
 
 enum {

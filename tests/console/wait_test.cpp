@@ -75,6 +75,7 @@ TEST(KeyWait, OnATerminalOneKeyAndTheModeAsItWas)
 		// Not the program's terminal to take: a whole line, echoed.
 		{"in another session", "xy\n", 0, 0, "exec setsid -w \"$0\"", false, 0, "xy\r\n"},
 		{"output to another terminal", "xy\n", 0, 0, "exec \"$0\" >/dev/ptmx", false, 0, "xy\r\n"},
+		{"output to the same terminal by another name", "x", 0, 0, "exec \"$0\" >/dev/tty"},
 		// Brought to the foreground while its read stops it there: then one key.
 		{"a background job, then fg", "x", 0, 0,
 		 "exec 2>&1; set -m; \"$0\" 2>/dev/null & until [ \"$(cut -d' ' -f3 /proc/$!/stat)\" = T ]; do sleep 0.01; done; fg >/dev/null"},
