@@ -45,7 +45,8 @@ TEST(KeyWait, OnATerminalOneKeyAndTheModeAsItWas)
 		{"a key", "x", 0, 0},
 		{"a pasted word and a line", "xecho hi\n", 0, 0},
 		{"an arrow key", "\x1b[A", 0, 0},
-		{"a paste that goes on arriving", "echo " + std::string(800, 'p') + "\n", 0, 0, "exec \"$0\"", true, 0, "", "", 25},
+		{"a paste that goes on arriving", "echo " + std::string(800, 'p') + "\n", 0, 0, "exec \"$0\"", true, 0,
+		 "", "", 25},
 		{"Ctrl-C", "\x03", 0, SIGINT},
 		// Started with Ctrl-C ignored, it stays so.
 		{"Ctrl-C ignored", "\x03x", 0, 0, "trap '' INT; exec \"$0\""},
@@ -57,8 +58,9 @@ TEST(KeyWait, OnATerminalOneKeyAndTheModeAsItWas)
 		// Shells that keep no mode of their own: bg gives the mode back (there
 		// the read stops it), unless the shell has set one of its own since.
 		{"a stop that cannot be caught, bg and HUP", "", SIGSTOP, 0,
-		 "exec busybox sh -c 'set -m; \"$0\"; bg >/dev/null; p=$(jobs -p %1); until [ \"$(cut -d\" \" -f3 /proc/$p/stat)\" = T ]; "
-		 "do sleep 0.01; done; stty -a | grep -q \" echo \" && kill -HUP %1 && fg >/dev/null' \"$0\"", true, 128 + SIGHUP},
+		 "exec busybox sh -c 'set -m; \"$0\"; bg >/dev/null; p=$(jobs -p %1); "
+		 "until [ \"$(cut -d\" \" -f3 /proc/$p/stat)\" = T ]; do sleep 0.01; done; "
+		 "stty -a | grep -q \" echo \" && kill -HUP %1 && fg >/dev/null' \"$0\"", true, 128 + SIGHUP},
 		{"a stop that cannot be caught, a mode of the shell's, bg and TERM", "", SIGSTOP, 0,
 		 "exec dash -c 'set -m; \"$0\"; stty icanon; bg >/dev/null; kill %1; fg >/dev/null; s=$?; "
 		 "stty -a | grep -q \" -echo \" && stty echo && exit $s' \"$0\"", true, 128 + SIGTERM},
@@ -78,7 +80,8 @@ TEST(KeyWait, OnATerminalOneKeyAndTheModeAsItWas)
 		{"output to the same terminal by another name", "x", 0, 0, "exec \"$0\" >/dev/tty"},
 		// Brought to the foreground while its read stops it there: then one key.
 		{"a background job, then fg", "x", 0, 0,
-		 "exec 2>&1; set -m; \"$0\" 2>/dev/null & until [ \"$(cut -d' ' -f3 /proc/$!/stat)\" = T ]; do sleep 0.01; done; fg >/dev/null"},
+		 "exec 2>&1; set -m; \"$0\" 2>/dev/null & until [ \"$(cut -d' ' -f3 /proc/$!/stat)\" = T ]; "
+		 "do sleep 0.01; done; fg >/dev/null"},
 		// A job of its own, stopped by its read as cat is, and killed there
 		// as kill %1 kills a stopped job; job control off again, so that the
 		// shell's wait sees the end.

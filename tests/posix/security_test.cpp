@@ -1,6 +1,6 @@
 // SIDs as text and the Unix SIDs resolved against this system's account
 // database, which this program counts the queries of: it stands in front of
-// the C library's lookups.
+// the C library's lookups, and adds one account of its own.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
