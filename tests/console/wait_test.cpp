@@ -33,8 +33,7 @@ static int Unread(const Terminal &t)
 TEST(KeyWait, OnATerminalOneKeyAndTheModeAsItWas)
 {
 	const struct {
-		const char *what;
-		std::string keys;
+		std::string what, keys;
 		int send, ended; // a signal sent once the wait began; the one that ends it
 		std::string command = "exec \"$0\""; // bash's, "$0" the program
 		bool takes = true;
