@@ -34,10 +34,12 @@ bool StreamReaderGone(DWORD code);
 void StreamWriteError(const WCHAR *line, size_t length);
 
 // The closing wait on standard input. A terminal that is the program's to
-// take (standard output is a terminal too, and the program is in the
-// terminal's foreground): one key, without Enter or echo, then whatever
-// else is waiting in the input is discarded; the mode is as before on
-// every way out. Any other terminal keeps its mode and input: one read,
+// take (standard output is the same terminal, and the program is in the
+// terminal's foreground, from the start or once job control brings it
+// there): one key, without Enter or echo, then whatever else is waiting in
+// the input, and a paste still arriving, is discarded; the mode is as
+// before on every way out, unless another program has set one since. Any
+// other terminal keeps its mode and input: one read,
 // which gives what the mode gives (in line mode a line). A Windows
 // console: one key, without echo, leaving the console's mode alone; the
 // rest of its input is discarded unless standard output is a pipe.

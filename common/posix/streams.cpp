@@ -3,8 +3,12 @@
 // for as long as it lasts when the terminal is the program's to take.
 #include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -87,8 +91,8 @@ static struct termios before, waiting;
 static volatile sig_atomic_t modeSet;
 
 // Whether this program is in the terminal's foreground. From the
-// background, setting a mode would stop the program until it is brought
-// back, and would change the mode under the program in the foreground.
+// background, setting a mode would change it under the program in the
+// foreground, and reading would stop this one.
 static bool InForeground(void)
 {
 	pid_t group = tcgetpgrp(STDIN_FILENO);
@@ -96,9 +100,38 @@ static bool InForeground(void)
 	return group != -1 && group == getpgrp();
 }
 
+static bool SameMode(const struct termios *a, const struct termios *b)
+{
+	return a->c_iflag == b->c_iflag && a->c_oflag == b->c_oflag && a->c_cflag == b->c_cflag &&
+	       a->c_lflag == b->c_lflag && memcmp(a->c_cc, b->c_cc, sizeof a->c_cc) == 0;
+}
+
+// Takes the terminal for the wait; a first take, or one after the mode went
+// back, keeps the mode the terminal has now to put back.
+static void SetWaitMode(void)
+{
+	if (!modeSet) {
+		if (tcgetattr(STDIN_FILENO, &before) != 0)
+			return;
+		waiting = before;
+		waiting.c_lflag &= ~(tcflag_t)(ICANON | ECHO);
+		waiting.c_cc[VMIN] = 1;
+		waiting.c_cc[VTIME] = 0;
+	}
+	modeSet = 1;
+	tcsetattr(STDIN_FILENO, TCSANOW, &waiting);
+}
+
+// The mode before the wait goes back, from the background too, but only
+// while the wait's mode is still on: a program in the foreground that has
+// set a mode of its own since (an editor) keeps it. Every caller has
+// SIGTTOU blocked (a handler, or the end of the wait), without which a
+// change from the background would stop this program.
 static void PutModeBack(void)
 {
-	if (modeSet && InForeground())
+	struct termios now;
+
+	if (modeSet && tcgetattr(STDIN_FILENO, &now) == 0 && SameMode(&now, &waiting))
 		tcsetattr(STDIN_FILENO, TCSANOW, &before);
 	modeSet = 0;
 }
@@ -116,11 +149,22 @@ static void OnEndingSignal(int sig)
 	errno = saved;
 }
 
+// A handler that runs with every signal blocked, so that no other one
+// comes between its reading and its setting of the mode; false when sig
+// cannot be caught.
+static bool Handle(int sig, void (*handler)(int), struct sigaction *old)
+{
+	struct sigaction action = {};
+
+	action.sa_handler = handler;
+	sigfillset(&action.sa_mask);
+	return sigaction(sig, &action, old) == 0;
+}
+
 // Ctrl-Z: the mode goes back while the program is stopped.
 static void OnStop(int sig)
 {
 	int saved = errno;
-	struct sigaction again = {};
 	sigset_t stop;
 
 	PutModeBack();
@@ -130,23 +174,25 @@ static void OnStop(int sig)
 	sigaddset(&stop, sig);
 	// The stop happens here, and the program goes on here after SIGCONT.
 	sigprocmask(SIG_UNBLOCK, &stop, NULL);
-	again.sa_handler = OnStop;
-	sigaction(sig, &again, NULL);
+	Handle(sig, OnStop, NULL);
 	errno = saved;
 }
 
-// Going on after any stop, also one that could not be caught and left the
-// wait's mode for the shell to replace: the wait's mode is set again,
-// once the program is in the foreground.
+// Going on after any stop, and when the job control of a shell moves the
+// program (fg, bg): in the foreground the wait takes the terminal, also
+// after a stop that could not be caught and left the wait's mode for the
+// shell to replace, and also when it began in the background; in the
+// background it gives the terminal back as it found it. The read under
+// way is interrupted, and starts again in the mode set here.
 static void OnContinue(int sig)
 {
 	int saved = errno;
 
 	(void)sig;
-	if (InForeground()) {
-		modeSet = 1;
-		tcsetattr(STDIN_FILENO, TCSANOW, &waiting);
-	}
+	if (InForeground())
+		SetWaitMode();
+	else
+		PutModeBack();
 	errno = saved;
 }
 
@@ -168,11 +214,7 @@ static bool EndsByDefault(int sig)
 // in the background by a shell without job control), keeping what was.
 static void Catch(int sig, void (*handler)(int), struct sigaction *old)
 {
-	struct sigaction action = {};
-
-	action.sa_handler = handler;
-	sigemptyset(&action.sa_mask);
-	if (sigaction(sig, &action, old) == 0 && old->sa_handler == SIG_IGN)
+	if (Handle(sig, handler, old) && old->sa_handler == SIG_IGN)
 		sigaction(sig, old, NULL);
 }
 
@@ -187,6 +229,67 @@ static void ReadOnce(size_t size)
 	}
 }
 
+// The device of the terminal at fd, also where it is reached by another
+// name (/dev/tty), as the kernel numbers it; 0 for anything else.
+static dev_t TerminalDevice(int fd)
+{
+	unsigned int device;
+	struct stat file;
+
+	if (!isatty(fd))
+		return 0;
+	if (ioctl(fd, TIOCGDEV, &device) == 0)
+		return (dev_t)device;
+	return fstat(fd, &file) == 0 ? file.st_rdev : 0;
+}
+
+// Whether standard output is the terminal standard input is (the same
+// device), which is then the terminal the table went to.
+static bool OutputOnInput(void)
+{
+	dev_t in = TerminalDevice(STDIN_FILENO);
+
+	return in != 0 && in == TerminalDevice(STDOUT_FILENO);
+}
+
+enum {
+	QuietMs = 50,            // a pause this long ends a paste
+	DiscardMs = 1500,        // at most this long...
+	DiscardBytes = 1 << 20   // ...and this much for a terminal that never pauses
+};
+
+static long MsSince(const struct timespec *start)
+{
+	struct timespec now;
+
+	clock_gettime(CLOCK_MONOTONIC, &now);
+	return (now.tv_sec - start->tv_sec) * 1000 + (now.tv_nsec - start->tv_nsec) / 1000000;
+}
+
+// What follows the key is not left for the next program to read: the rest
+// of a pasted word, of an arrow key's sequence or of a line typed ahead,
+// and a paste that goes on arriving after the key, thrown away for as long
+// as it comes without a pause. Runs with every signal blocked; stops when
+// the program is no longer in the foreground, whose input it then is not.
+static void DiscardTyped(void)
+{
+	struct pollfd input = {STDIN_FILENO, POLLIN, 0};
+	struct timespec start;
+	size_t thrown = 0;
+	int queued;
+
+	clock_gettime(CLOCK_MONOTONIC, &start);
+	do {
+		if (!InForeground())
+			return;
+		queued = 0;
+		ioctl(STDIN_FILENO, FIONREAD, &queued);
+		thrown += queued > 0 ? (size_t)queued : 0;
+		tcflush(STDIN_FILENO, TCIFLUSH);
+	} while (thrown < DiscardBytes && MsSince(&start) < DiscardMs && poll(&input, 1, QuietMs) > 0 &&
+	         input.revents == POLLIN);
+}
+
 void StreamWaitForKey(void)
 {
 	static struct sigaction old[NSIG];
@@ -197,33 +300,32 @@ void StreamWaitForKey(void)
 		ReadOnce(1);
 		return;
 	}
-	// A terminal that is not this program's to take (it runs in the
-	// background, in another session, or under a pager that reads its
-	// output): what one read gives in the mode the terminal is in, a whole
-	// line in line mode, so that no rest of it is left for the shell.
-	if (!InForeground() || !isatty(STDOUT_FILENO)) {
+	// A terminal that is never this program's to take (the table went
+	// elsewhere: to a pager, a file, another terminal; or it is another
+	// session's): what one read gives in the mode the terminal is in, a
+	// whole line in line mode, so that no rest of it is left for the shell.
+	if (!OutputOnInput() || tcgetpgrp(STDIN_FILENO) == -1) {
 		ReadOnce(4096);
 		return;
 	}
-	waiting = before;
-	waiting.c_lflag &= ~(tcflag_t)(ICANON | ECHO);
-	waiting.c_cc[VMIN] = 1;
-	waiting.c_cc[VTIME] = 0;
+	// In the background, until job control brings it to the foreground
+	// (OnContinue), the read is that of any other terminal, and stops the
+	// program as cat is stopped.
+	sigfillset(&all);
+	sigprocmask(SIG_BLOCK, &all, &mask);
 	for (int sig = 1; sig < NSIG; sig++)
 		if (EndsByDefault(sig))
 			Catch(sig, OnEndingSignal, &old[sig]);
 	Catch(SIGTSTP, OnStop, &old[SIGTSTP]);
 	Catch(SIGCONT, OnContinue, &old[SIGCONT]);
-	modeSet = 1;
-	tcsetattr(STDIN_FILENO, TCSANOW, &waiting);
+	if (InForeground())
+		SetWaitMode();
+	sigprocmask(SIG_SETMASK, &mask, NULL);
 	ReadOnce(4096);
 	// Nothing may set the mode again once it is back.
-	sigfillset(&all);
-	sigprocmask(SIG_BLOCK, &all, &mask);
-	// The rest of a pasted word, of an arrow key's sequence or of a line
-	// typed ahead is not left for the next program to read.
-	if (InForeground())
-		tcflush(STDIN_FILENO, TCIFLUSH);
+	sigprocmask(SIG_BLOCK, &all, NULL);
+	if (modeSet)
+		DiscardTyped();
 	PutModeBack();
 	for (int sig = 1; sig < NSIG; sig++)
 		if (EndsByDefault(sig) || sig == SIGTSTP || sig == SIGCONT)

@@ -2,7 +2,7 @@
 // programs' mains can be checked byte for byte against known records.
 //
 // SCRIPT holds comma-separated words: "empty" (no ordinary records),
-// "nosid", "unresolved", "longname" (extra records), "enumfail" and
+// "nosid", "unresolved", "longname", "hugename" (extra records), "enumfail" and
 // "freefail" (those calls fail with the code in SCRIPT_ERROR, 5 unless
 // given), "allocfail" (every LocalAlloc fails). Every call of the
 // enumeration and security services is written to standard error, one
@@ -28,6 +28,7 @@ static WCHAR longName[1025];
 // never written.
 static const WCHAR orphanName[] = WIDE("or\tphan\u202E");
 static WCHAR fittingName[1024];
+static WCHAR hugeName[70001]; // more ASCII than one batch of output holds
 
 static ScriptedSid systemSid = {WIDE("S-1-5-18"), WIDE("NT AUTHORITY"), WIDE("SYSTEM")};
 static ScriptedSid userSid = {WIDE("S-1-5-21-7-8-9-1001"), WIDE("WORKGROUP"), WIDE("anna")};
@@ -121,6 +122,11 @@ BOOL WTSEnumerateProcessesExW(HANDLE hServer, DWORD *pLevel, DWORD SessionId,
 		AddRecord(&count, 123, 0, 1, orphanName, NULL);
 	if (Scripted("unresolved"))
 		AddRecord(&count, 124, 5, 3, WIDE("stranger"), &unknownSid);
+	if (Scripted("hugename")) {
+		for (int i = 0; i < 70000; i++)
+			hugeName[i] = 'H';
+		AddRecord(&count, 127, 8, 6, hugeName, &userSid);
+	}
 	if (Scripted("longname")) {
 		AddRecord(&count, 125, 6, 4, WIDE("long"), &longSid);
 		AddRecord(&count, 126, 7, 5, WIDE("fitting"), &fittingSid);

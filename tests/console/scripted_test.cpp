@@ -50,6 +50,9 @@ TEST(OwnerrollScripted, TableErrorLinesAndCallsEndingAfterOneKey)
 		                "3\t126\t7\t5\tfitting\tS-1-5-21-7-8-9-1003\tWORKGROUP\\" +
 		                    std::string(1023, 'F') + "\n"),
 		 Calls(3, 3)},
+		{"empty,hugename", "5", "x",
+		 TableText("1", "1\t127\t8\t6\t" + std::string(70000, 'H') + "\tS-1-5-21-7-8-9-1001\tWORKGROUP\\anna\n"),
+		 Calls(1, 1)},
 		// Failures are reported and the program carries on; end of input
 		// ends the wait as a key does.
 		{"enumfail", "5", "x", enumFailed + "5: Input/output error\n " + TableText("0", ""),

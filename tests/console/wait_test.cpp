@@ -33,16 +33,19 @@ static int Unread(const Terminal &t)
 TEST(KeyWait, OnATerminalOneKeyAndTheModeAsItWas)
 {
 	const struct {
-		const char *what, *keys;
+		std::string what, keys;
 		int send, ended; // a signal sent once the wait began; the one that ends it
 		std::string command = "exec \"$0\""; // bash's, "$0" the program
 		bool takes = true;
 		int status = 0;
 		std::string echo = "", ready = "";
+		int pieces = 1; // keys sent so many times, 2 ms apart
 	} cases[] = {
 		{"a key", "x", 0, 0},
 		{"a pasted word and a line", "xecho hi\n", 0, 0},
 		{"an arrow key", "\x1b[A", 0, 0},
+		{"a paste that goes on arriving", "echo " + std::string(800, 'p') + "\n", 0, 0, "exec \"$0\"", true, 0,
+		 "", "", 25},
 		{"Ctrl-C", "\x03", 0, SIGINT},
 		// Started with Ctrl-C ignored, it stays so.
 		{"Ctrl-C ignored", "\x03x", 0, 0, "trap '' INT; exec \"$0\""},
@@ -51,6 +54,15 @@ TEST(KeyWait, OnATerminalOneKeyAndTheModeAsItWas)
 		{"USR1", "", SIGUSR1, SIGUSR1},
 		// Meanwhile the shell puts its own mode on, as after Ctrl-Z.
 		{"a stop that cannot be caught, and fg", "x", SIGSTOP, 0},
+		// Shells that keep no mode of their own: bg gives the mode back (there
+		// the read stops it), unless the shell has set one of its own since.
+		{"a stop that cannot be caught, bg and HUP", "", SIGSTOP, 0,
+		 "exec busybox sh -c 'set -m; \"$0\"; bg >/dev/null; p=$(jobs -p %1); "
+		 "until [ \"$(cut -d\" \" -f3 /proc/$p/stat)\" = T ]; do sleep 0.01; done; "
+		 "stty -a | grep -q \" echo \" && kill -HUP %1 && fg >/dev/null' \"$0\"", true, 128 + SIGHUP},
+		{"a stop that cannot be caught, a mode of the shell's, bg and TERM", "", SIGSTOP, 0,
+		 "exec dash -c 'set -m; \"$0\"; stty icanon; bg >/dev/null; kill %1; fg >/dev/null; s=$?; "
+		 "stty -a | grep -q \" -echo \" && stty echo && exit $s' \"$0\"", true, 128 + SIGTERM},
 		// With MIN 0 a read would not wait.
 		{"MIN 0 left by an earlier program", "x", 0, 0, "stty min 0; \"$0\"; s=$?; stty min 1; exit $s"},
 		{"a non-blocking terminal", "x", 0, 0,
@@ -63,6 +75,12 @@ TEST(KeyWait, OnATerminalOneKeyAndTheModeAsItWas)
 		 false, 0, "", "(END)"},
 		// Not the program's terminal to take: a whole line, echoed.
 		{"in another session", "xy\n", 0, 0, "exec setsid -w \"$0\"", false, 0, "xy\r\n"},
+		{"output to another terminal", "xy\n", 0, 0, "exec \"$0\" >/dev/ptmx", false, 0, "xy\r\n"},
+		{"output to the same terminal by another name", "x", 0, 0, "exec \"$0\" >/dev/tty"},
+		// Brought to the foreground while its read stops it there: then one key.
+		{"a background job, then fg", "x", 0, 0,
+		 "exec 2>&1; set -m; \"$0\" 2>/dev/null & until [ \"$(cut -d' ' -f3 /proc/$!/stat)\" = T ]; "
+		 "do sleep 0.01; done; fg >/dev/null"},
 		// A job of its own, stopped by its read as cat is, and killed there
 		// as kill %1 kills a stopped job; job control off again, so that the
 		// shell's wait sees the end.
@@ -93,16 +111,19 @@ TEST(KeyWait, OnATerminalOneKeyAndTheModeAsItWas)
 		} else {
 			usleep(300000);
 		}
-		if (c.send != 0)
-			kill(t.pid, c.send);
-		if (c.send == SIGSTOP) {
+		pid_t group = tcgetpgrp(t.master);
+		if (c.send != 0 && group > 1)
+			kill(-group, c.send); // the program, also where it is a shell's job
+		// Unless the row's shell goes on after the stop, the test plays bash's fg.
+		if (c.send == SIGSTOP && c.status == 0) {
 			for (int i = 0; i < 2000 && waitpid(t.pid, &raw, WNOHANG | WUNTRACED) == 0; i++)
 				usleep(10000);
 			tcsetattr(t.slave, TCSANOW, &t.initial);
 			kill(t.pid, SIGCONT);
 			EXPECT_TRUE(WaitForMode(t, ICANON | ECHO, 0, 20)) << "not set again";
 		}
-		EXPECT_EQ(write(t.master, c.keys, strlen(c.keys)), (ssize_t)strlen(c.keys));
+		for (int i = 0; i < c.pieces; i++, usleep(2000))
+			EXPECT_EQ(write(t.master, c.keys.data(), c.keys.size()), (ssize_t)c.keys.size());
 		EXPECT_TRUE(WaitForEnd(&t, 20)) << "the wait did not end";
 		EXPECT_EQ(t.signal, c.ended);
 		EXPECT_EQ(t.status, c.ended == 0 ? c.status : -1);

@@ -1,6 +1,6 @@
 // SIDs as text and the Unix SIDs resolved against this system's account
 // database, which this program counts the queries of: it stands in front of
-// the C library's lookups.
+// the C library's lookups, and adds one account of its own.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "posix/sid.h"
+#include "utf.h"
 #include "winapi.h"
 #include "sids.h"
 
@@ -24,6 +25,9 @@ namespace {
 int depth;
 std::map<uid_t, int> userQueries;
 std::map<gid_t, int> groupQueries;
+// An account of the tests' own, its name longer than a slot of the cache.
+const uid_t longUid = 4000000010u;
+const std::string longName(300, 'n');
 
 // Counts a query of the database and makes it.
 template <typename Id, typename Entry>
@@ -43,6 +47,12 @@ extern "C" int getpwuid_r(uid_t uid, struct passwd *pwd, char *buf, size_t bufle
                           struct passwd **result)
 {
 	static auto real = (decltype(&getpwuid_r))dlsym(RTLD_NEXT, "getpwuid_r");
+	if (uid == longUid && buflen > longName.size()) {
+		*pwd = {};
+		pwd->pw_name = strcpy(buf, longName.c_str());
+		*result = pwd;
+		return 0;
+	}
 	return Counted(&userQueries, real, uid, pwd, buf, buflen, result);
 }
 
@@ -147,7 +157,9 @@ void ExpectAccount(DWORD kind, DWORD id, const std::string &name)
 {
 	Lookup r = LookUp(UnixSid(kind, id).data());
 	ASSERT_TRUE(r.ok) << name << ": " << r.error;
-	EXPECT_EQ(r.name, std::u16string(name.begin(), name.end()));
+	std::u16string wide(name.size(), 0);
+	wide.resize(Utf8ToUtf16(name.data(), name.size(), wide.data(), wide.size(), nullptr));
+	EXPECT_EQ(r.name, wide);
 	EXPECT_EQ(r.domain, kind == 1 ? u"Unix User" : u"Unix Group");
 	EXPECT_EQ(r.use, kind == 1 ? SidTypeUser : SidTypeGroup);
 }
@@ -283,6 +295,9 @@ TEST(AccountLookup, DatabaseAskedOncePerId)
 	EXPECT_TRUE(user.ok && user.name == u"root");
 	EXPECT_FALSE(LookUp(UnixSid(1, unknown).data()).ok);
 	EXPECT_TRUE(LookUp(UnixSid(2, 0).data()).ok);
+	// A name longer than a slot, asked for again after another id.
+	for (DWORD id : {longUid, unknown + 1, longUid})
+		EXPECT_EQ(LookUp(UnixSid(1, id).data()).name, id == longUid ? std::u16string(300, u'n') : u"");
 }
 
 } // namespace
