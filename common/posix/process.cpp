@@ -10,9 +10,7 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdarg>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -72,14 +70,36 @@ static DWORD ClampTo32(uint64_t v)
 	return v > UINT32_MAX ? UINT32_MAX : (DWORD)v;
 }
 
-__attribute__((format(printf, 2, 3))) static const char *Path(char *path, const char *format, ...)
+// dir, a process's or a thread's directory with its '/', then name. Neither
+// the directory (at most "2147483647/task/2147483647/") nor the name is long:
+// together they fit PathBytes. No general formatter: this is on every call.
+static const char *Path(char *path, const char *dir, const char *name)
 {
-	va_list args;
+	char *at = path;
 
-	va_start(args, format);
-	vsnprintf(path, PathBytes, format, args);
-	va_end(args);
+	while (*dir != 0)
+		*at++ = *dir++;
+	while ((*at++ = *name++) != 0) {
+	}
 	return path;
+}
+
+// parent, then id in decimal and '/', into path.
+static void IdDirectory(char *path, const char *parent, DWORD id)
+{
+	char digits[10];
+	size_t n = 0;
+
+	while (*parent != 0)
+		*path++ = *parent++;
+	do {
+		digits[n++] = (char)('0' + id % 10);
+		id /= 10;
+	} while (id != 0);
+	while (n > 0)
+		*path++ = digits[--n];
+	*path++ = '/';
+	*path = 0;
 }
 
 // Every world-readable directory of a process has its effective ids; the
@@ -90,7 +110,7 @@ static int ReadOwnerAndThreads(const ProcessReader *r, const char *leader, Proce
 	char path[PathBytes];
 	struct stat st;
 
-	if (fstatat(r->procFd, Path(path, "%stask", leader), &st, 0) != 0)
+	if (fstatat(r->procFd, Path(path, leader, "task"), &st, 0) != 0)
 		return errno;
 	if (st.st_nlink < 3)
 		return ESRCH;
@@ -107,7 +127,7 @@ static void ReadExe(ProcessReader *r, const char *dir, ExeLink *exe)
 {
 	char path[PathBytes];
 	struct statx image;
-	ssize_t n = readlinkat(r->procFd, Path(path, "%sexe", dir), r->link, sizeof r->link);
+	ssize_t n = readlinkat(r->procFd, Path(path, dir, "exe"), r->link, sizeof r->link);
 
 	exe->error = n < 0 ? errno : n == 0 || n >= (ssize_t)sizeof r->link ? ENAMETOOLONG : 0;
 	if (exe->error != 0)
@@ -123,7 +143,7 @@ static void ReadExe(ProcessReader *r, const char *dir, ExeLink *exe)
 static int CountEntries(ProcessReader *r, const char *dir, DWORD *count)
 {
 	char path[PathBytes];
-	int fd = openat(r->procFd, Path(path, "%sfd", dir), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	int fd = openat(r->procFd, Path(path, dir, "fd"), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 	DirWalk walk = {fd, r->fdEntries, sizeof r->fdEntries, 0, 0};
 	const char *name;
 	int error = 0;
@@ -145,7 +165,7 @@ static int ReadHandles(ProcessReader *r, const char *dir, DWORD *handles)
 	char path[PathBytes];
 	struct stat st;
 
-	if (fstatat(r->procFd, Path(path, "%sfd", dir), &st, 0) != 0)
+	if (fstatat(r->procFd, Path(path, dir, "fd"), &st, 0) != 0)
 		return errno;
 	*handles = ClampTo32((uint64_t)st.st_size);
 	return st.st_size > 0 ? 0 : CountEntries(r, dir, handles);
@@ -157,7 +177,7 @@ static int ReadHandles(ProcessReader *r, const char *dir, DWORD *handles)
 static int ReadThroughAThread(ProcessReader *r, const char *leader, ProcessFacts *f, ExeLink *exe)
 {
 	char path[PathBytes], thread[PathBytes];
-	int fd = openat(r->procFd, Path(path, "%stask", leader), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	int fd = openat(r->procFd, Path(path, leader, "task"), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 	DirWalk walk = {fd, r->threadEntries, sizeof r->threadEntries, 0, 0};
 	bool needExe = exe->error == ENOENT, needHandles = f->handles == 0;
 	const char *name;
@@ -169,7 +189,7 @@ static int ReadThroughAThread(ProcessReader *r, const char *leader, ProcessFacts
 		DWORD tid = ParseId(name);
 		if (tid == 0 || tid == f->pid)
 			continue;
-		Path(thread, "%stask/%u/", leader, tid);
+		IdDirectory(thread, Path(path, leader, "task/"), tid);
 		if (needExe) {
 			ReadExe(r, thread, exe);
 			if (exe->error == ENOENT)
@@ -191,7 +211,7 @@ static int ReadThroughAThread(ProcessReader *r, const char *leader, ProcessFacts
 static int ReadTaskName(ProcessReader *r, const char *leader, const char **name, size_t *length)
 {
 	char path[PathBytes];
-	int fd = openat(r->procFd, Path(path, "%scomm", leader), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+	int fd = openat(r->procFd, Path(path, leader, "comm"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
 	ssize_t n;
 	int error;
 
@@ -217,7 +237,7 @@ int ReadProcess(ProcessReader *r, DWORD pid, ProcessFacts *f, const char **name,
 
 	memset(f, 0, sizeof *f);
 	f->pid = pid;
-	Path(leader, "%u/", pid);
+	IdDirectory(leader, "", pid);
 	error = ReadOwnerAndThreads(r, leader, f);
 	if (error == 0) {
 		ReadExe(r, leader, &exe);
