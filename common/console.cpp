@@ -35,21 +35,36 @@ static void FlushAtExit(void)
 		OutputFailed(error);
 }
 
-void ConsolePrintf(const WCHAR *format, ...)
+static void PrintV(const WCHAR *format, va_list args, bool names)
 {
 	static bool flushAtExit;
 	DWORD error;
-	va_list args;
 
 	if (!flushAtExit) {
 		flushAtExit = true;
 		atexit(FlushAtExit);
 	}
-	va_start(args, format);
-	error = FormatOutputV(format, args);
-	va_end(args);
+	error = FormatOutputV(format, args, names);
 	if (error != 0)
 		OutputFailed(error);
+}
+
+void ConsolePrintf(const WCHAR *format, ...)
+{
+	va_list args;
+
+	va_start(args, format);
+	PrintV(format, args, false);
+	va_end(args);
+}
+
+void ConsolePrintNames(const WCHAR *format, ...)
+{
+	va_list args;
+
+	va_start(args, format);
+	PrintV(format, args, true);
+	va_end(args);
 }
 
 void ConsoleFlush(void)

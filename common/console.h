@@ -22,6 +22,11 @@ extern const ConsoleProgram consoleProgram;
 // that has gone ends it silently. What is buffered goes out at exit.
 void ConsolePrintf(const WCHAR *format, ...);
 
+// As ConsolePrintf, for the names in a row of the table: each "%s"
+// argument, an image, domain or account name, goes out fit for one cell
+// (OutputName in output.h), read where it lies and never changed.
+void ConsolePrintNames(const WCHAR *format, ...);
+
 // Brings out everything ConsolePrintf has buffered, or ends the process as
 // ConsolePrintf does.
 void ConsoleFlush(void);

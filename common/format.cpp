@@ -10,6 +10,7 @@ struct FormatTarget {
 	size_t room;
 	size_t total;
 	bool output;
+	bool names; // to the output, each "%s" argument a name for a cell
 	DWORD error;
 };
 
@@ -40,7 +41,10 @@ static void PutText(FormatTarget *target, const WCHAR *text)
 		text = WIDE("(null)");
 	while (text[length] != 0)
 		length++;
-	Put(target, text, length);
+	if (target->names)
+		target->error = OutputName(text, length);
+	else
+		Put(target, text, length);
 }
 
 static void PutDecimal(FormatTarget *target, int value)
@@ -101,7 +105,7 @@ static void FormatInto(FormatTarget *target, const WCHAR *format, va_list args)
 
 HRESULT FormatBounded(WCHAR *dest, size_t capacity, const WCHAR *format, ...)
 {
-	FormatTarget target = {dest, capacity - 1, 0, false, 0};
+	FormatTarget target = {dest, capacity - 1, 0, false, false, 0};
 	va_list args;
 
 	if (capacity == 0 || capacity > 0x7FFFFFFF) {
@@ -116,9 +120,9 @@ HRESULT FormatBounded(WCHAR *dest, size_t capacity, const WCHAR *format, ...)
 	return target.total > target.room ? STRSAFE_E_INSUFFICIENT_BUFFER : S_OK;
 }
 
-DWORD FormatOutputV(const WCHAR *format, va_list args)
+DWORD FormatOutputV(const WCHAR *format, va_list args, bool names)
 {
-	FormatTarget target = {NULL, 0, 0, true, 0};
+	FormatTarget target = {NULL, 0, 0, true, names, 0};
 
 	FormatInto(&target, format, args);
 	if (target.error == 0)

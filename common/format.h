@@ -18,9 +18,10 @@
 // characters.
 HRESULT FormatBounded(WCHAR *dest, size_t capacity, const WCHAR *format, ...);
 
-// Formats into the output buffer (output.h) as one text. 0, or the
+// Formats into the output buffer (output.h) as one text; with names, each
+// "%s" argument goes out as a name for a cell (OutputName). 0, or the
 // system's code of the first write that failed; nothing more is formatted
 // after it.
-DWORD FormatOutputV(const WCHAR *format, va_list args);
+DWORD FormatOutputV(const WCHAR *format, va_list args, bool names);
 
 #endif

@@ -90,8 +90,22 @@ static DWORD PutUnit(WCHAR unit)
 	return PutCharacter(IsLowSurrogate(unit) ? &replacementCharacter : &unit, 1);
 }
 
-DWORD OutputText(const WCHAR *text, size_t length)
+// What could split a row, overwrite it or reorder it on the screen: the
+// C0 and C1 controls and DEL, the line and paragraph separators and the
+// bidirectional controls.
+static bool BreaksACell(WCHAR unit)
 {
+	return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == 0x061C || unit == 0x200E ||
+	       unit == 0x200F || (unit >= 0x2028 && unit <= 0x202E) ||
+	       (unit >= 0x2066 && unit <= 0x2069);
+}
+
+// The units of one text; for a name, whatever would break its cell goes in
+// as '?'. The text is only read: it may be the platform's.
+static DWORD PutText(const WCHAR *text, size_t length, bool name)
+{
+	// Below this, printable ASCII, nearly all of a table.
+	const WCHAR asciiEnd = name ? 0x7F : 0x80;
 	DWORD error = 0;
 
 	if (!kindKnown) {
@@ -101,16 +115,21 @@ DWORD OutputText(const WCHAR *text, size_t length)
 		kindKnown = true;
 	}
 	for (size_t i = 0; i < length && error == 0; i++) {
-		// Printable ASCII, nearly all of a table, goes straight in as UTF-8.
-		if (text[i] >= 0x20 && text[i] < 0x80 && kind != OutputWide && pendingHigh == 0 &&
+		// Goes straight in as UTF-8.
+		if (text[i] >= 0x20 && text[i] < asciiEnd && kind != OutputWide && pendingHigh == 0 &&
 		    used < BatchBytes) {
 			batch.bytes[used++] = (char)text[i];
 			afterCr = false;
 			continue;
 		}
-		error = PutUnit(text[i]);
+		error = PutUnit(name && BreaksACell(text[i]) ? (WCHAR)'?' : text[i]);
 	}
 	return error;
+}
+
+DWORD OutputText(const WCHAR *text, size_t length)
+{
+	return PutText(text, length, false);
 }
 
 DWORD OutputEndText(void)
@@ -119,6 +138,15 @@ DWORD OutputEndText(void)
 		return 0;
 	pendingHigh = 0;
 	return PutCharacter(&replacementCharacter, 1);
+}
+
+DWORD OutputName(const WCHAR *name, size_t length)
+{
+	DWORD error = OutputEndText();
+
+	if (error == 0)
+		error = PutText(name, length, true);
+	return error != 0 ? error : OutputEndText();
 }
 
 DWORD OutputFlush(void)

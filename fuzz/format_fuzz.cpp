@@ -3,7 +3,8 @@
 // arguments, against the reference text cut by the bounded rules; nothing
 // written past the capacity, a terminator where the status promises one.
 // ConsolePrintf: the same text, as UTF-8,
-// byte for byte on standard output.
+// byte for byte on standard output; ConsolePrintNames: the same with each
+// argument cleaned for a cell.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,7 +70,7 @@ static std::string TakeOutput(void)
 	return bytes;
 }
 
-enum Destination { Bounded, Console };
+enum Destination { Bounded, Console, Names };
 
 struct Call {
 	Destination destination;
@@ -102,7 +103,29 @@ static void Dispatch(Call *call, const std::vector<ReferenceArgument> &arguments
 	case Console:
 		ConsolePrintf(call->format, values...);
 		break;
+	case Names:
+		ConsolePrintNames(call->format, values...);
+		break;
 	}
+}
+
+// The characters that could break a row or reorder it on the screen: the
+// controls, the line and paragraph separators and the bidirectional ones.
+static bool Hidden(char32_t c)
+{
+	return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x061C || c == 0x200E || c == 0x200F ||
+	       (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+// A name as one cell: each hidden character '?', each surrogate without its
+// partner in the name U+FFFD.
+static std::u16string Cell(const std::u16string &name)
+{
+	std::u32string chars = ReferenceScalars(name);
+
+	for (char32_t &c : chars)
+		c = Hidden(c) ? U'?' : c;
+	return ReferenceUtf16(chars);
 }
 
 static std::u16string UpToTerminator(const std::u16string &text)
@@ -227,5 +250,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 	Dispatch(&call, arguments);
 	if (TakeOutput() != ReferenceUtf8(ReferenceScalars(expected)))
 		Fail("console bytes differ from the reference");
+
+	std::vector<ReferenceArgument> cells = arguments;
+	for (ReferenceArgument &a : cells)
+		if (a.kind == 's' && !a.isNull)
+			a.text = Cell(a.text);
+	call.destination = Names;
+	Dispatch(&call, arguments);
+	if (TakeOutput() != ReferenceUtf8(ReferenceScalars(ReferenceFormat(format, cells.data()))))
+		Fail("names differ from the reference");
 	return 0;
 }

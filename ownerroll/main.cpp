@@ -1,7 +1,6 @@
 // ownerroll: every process of this machine, in all sessions, with its
 // owner's SID and account, as a tab-separated table.
 #include "console.h"
-#include "names.h"
 #include "report.h"
 
 const ConsoleProgram consoleProgram = {WIDE("ownerroll"), WIDE("Error: %s ")};
@@ -38,7 +37,9 @@ int main()
 		ConsolePrintf(WIDE("%d\t"), processListing->ProcessId);
 		ConsolePrintf(WIDE("%d\t"), processListing->HandleCount);
 		ConsolePrintf(WIDE("%d\t"), processListing->NumberOfThreads);
-		ConsolePrintf(WIDE("%s\t"), CleanName(processListing->pProcessName));
+		// The names are the platform's, in its list: cleaned on their way
+		// out, never where they lie.
+		ConsolePrintNames(WIDE("%s\t"), processListing->pProcessName);
 
 		if (ConvertSidToStringSidW(processListing->pUserSid, &stringSID)) {
 			ConsolePrintf(WIDE("%s\t"), stringSID);
@@ -52,7 +53,7 @@ int main()
 		domainNameBufferLen = 1024;
 		if (LookupAccountSidW(NULL, processListing->pUserSid, accountName, &bufferLen,
 		                      domainName, &domainNameBufferLen, &peUse))
-			ConsolePrintf(WIDE("%s\\%s\n"), CleanName(domainName), CleanName(accountName));
+			ConsolePrintNames(WIDE("%s\\%s\n"), domainName, accountName);
 		else
 			ConsolePrintf(WIDE("\n"));
 

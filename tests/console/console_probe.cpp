@@ -4,6 +4,7 @@
 //                           are the formatter's tests' to check)
 //   console_probe unpaired  lone surrogates
 //   console_probe edges     surrogate pairs across the output buffer's end
+//   console_probe names     names for a cell, from read-only memory
 //   console_probe report CODE [fatal]  SetLastError(CODE), ReportLastError
 //   console_probe reopen    prints, opens /dev/null for writing, prints: with
 //                           descriptor 1 closed, that file would take it
@@ -39,6 +40,25 @@ static void Unpaired(void)
 	ConsolePrintf(twoHighs);
 }
 
+// Controls, separators and bidirectional controls become '?', and their
+// neighbours stay; a surrogate pairs only within its name, and a lone one
+// becomes U+FFFD. Each name is const, so a write to it would crash.
+static void Names(void)
+{
+	static const WCHAR *const names[] = {
+		WIDE("a\tb\nc\rd\x1b[31m|del\x7fx\x1f\x20"),
+		WIDE("c1\u0080\u0085\u009f\u00a0"),
+		WIDE("\u061C\u200E\u200F\u2028\u2029\u202A\u202B\u202C\u202D\u202E\u2066\u2067\u2068\u2069|"
+		     "\u061B\u200D\u2027\u202F\u2065\u206A"),
+		WIDE("\U0001F600\xD83D|\xDE00\xDE00\xD83D"),
+	};
+	static const WCHAR low[] = {0xDE00, 0};
+
+	for (const WCHAR *name : names)
+		ConsolePrintNames(WIDE("%s\t"), name);
+	ConsolePrintNames(WIDE("%s%s\n"), WIDE("\xD83D"), low);
+}
+
 // Lines of k letters and 20,000 pairs, each 80 KB of UTF-8 or more: the
 // buffer's end falls inside a pair at every offset k.
 static void Edges(void)
@@ -67,6 +87,8 @@ int main(int argc, char **argv)
 		Unpaired();
 	} else if (argc >= 2 && strcmp(argv[1], "edges") == 0) {
 		Edges();
+	} else if (argc >= 2 && strcmp(argv[1], "names") == 0) {
+		Names();
 	} else if (argc >= 2 && strcmp(argv[1], "reopen") == 0) {
 		ConsolePrintf(WIDE("table\n"));
 		if (open("/dev/null", O_WRONLY) < 0)

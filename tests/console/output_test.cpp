@@ -9,8 +9,8 @@
 static const std::string replacement = "\xEF\xBF\xBD";
 static const std::string grinning = "\xF0\x9F\x98\x80";
 
-// Fixed text byte for byte, other text as UTF-8, and each lone surrogate
-// as a replacement character.
+// Fixed text byte for byte, other text as UTF-8, each lone surrogate as a
+// replacement character, and names cleaned for their cells.
 TEST(ConsoleOutput, TextAsUtf8)
 {
 	const struct {
@@ -21,6 +21,9 @@ TEST(ConsoleOutput, TextAsUtf8)
 		             "\xF0\x90\x8D\x88\n"},
 		{"unpaired", "a" + replacement + "b\na" + replacement + "b\na" + replacement + replacement +
 		             "c\n" + replacement + grinning + "\n"},
+		{"names", "a?b?c?d?[31m|del?x? \tc1???\xC2\xA0\t??????????????|\xD8\x9B\xE2\x80\x8D\xE2\x80\xA7"
+		          "\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA\t" + grinning + replacement + "|" + replacement +
+		          replacement + replacement + "\t" + replacement + replacement + "\n"},
 	};
 	for (const auto &c : cases) {
 		RunResult r = RunProgram({CONSOLE_PROBE, c.what});

@@ -24,8 +24,9 @@ struct ScriptedSid {
 };
 
 static WCHAR longName[1025];
-// Writable, as every name the programs clean in place.
-static WCHAR orphanName[] = WIDE("or\tphan\u202E");
+// Read-only, as a platform may lend its list: a name that needs cleaning is
+// never written.
+static const WCHAR orphanName[] = WIDE("or\tphan\u202E");
 static WCHAR fittingName[1024];
 
 static ScriptedSid systemSid = {WIDE("S-1-5-18"), WIDE("NT AUTHORITY"), WIDE("SYSTEM")};

@@ -224,23 +224,35 @@ TEST_F(WineMainJob, OwnerrollWritesAConsoleInLargeBatches)
 
 // Names no system should give, served as made-up records to both
 // architectures through a pipe: every control, separator and reordering
-// mark a '?', each row still seven fields.
+// mark a '?', each row still seven fields. Also from a list lent on pages
+// that may only be read, the name ending where they do: never written,
+// never read past.
 TEST_F(WineMainJob, OwnerrollCleansEveryName)
 {
-	const std::string name = "a\tb\rc\nd\x1b]0;t\x07" "e\u202Ef\u2028g.exe";
-	const std::string row = "\ta?b?c?d?]0;t?e?f?g.exe\t" + userSid + "\t" + userAccount + "\r\n";
-	const std::string expected = "Processes Found: 2\r\n\r\n"
-	                             "#\tPID\tHandles\tThreads\tProcess Name\tSID\tAccount\r\n\r\n"
-	                             "1\t100000\t0\t1" + row + "2\t100004\t1\t1" + row +
-	                             "\r\n\r\nDone! Please any key to exit()\r\n";
-	for (int bits : Architectures()) {
-		SCOPED_TRACE("x86" + std::string(bits == 64 ? "-64" : ""));
-		std::string dir = Folder("names" + std::to_string(bits), bits, "ownerroll/ownerroll.exe");
-		RunResult r = RunWine(WineCommand(dir + "/ownerroll.exe", bits, true,
-		                                  {"WTS_STANDIN_MADE_UP=2", "WTS_STANDIN_MADE_UP_NAME=" + name}),
-		                      "", false);
-		EXPECT_EQ(r.status, 0);
-		EXPECT_EQ(r.out, expected);
+	const std::string name = "a\tb\rc\nd\x1b]0;t\x07" "e\u202Ef\u2028g\u2066";
+	const std::string row = "\ta?b?c?d?]0;t?e?f?g?\t" + userSid + "\t" + userAccount + "\r\n";
+	const struct {
+		const char *count;
+		bool readOnly;
+		std::string rows;
+	} cases[] = {{"2", false, "1\t100000\t0\t1" + row + "2\t100004\t1\t1" + row},
+	             {"2", true, "1\t100000\t0\t1" + row + "2\t100004\t1\t1" + row},
+	             {"0", true, ""}};
+	for (const auto &c : cases) {
+		for (int bits : Architectures()) {
+			SCOPED_TRACE("x86" + std::string(bits == 64 ? "-64 " : " ") + c.count +
+			             (c.readOnly ? " read-only" : ""));
+			std::string dir = Folder("names" + std::to_string(bits), bits, "ownerroll/ownerroll.exe");
+			RunResult r = RunWine(WineCommand(dir + "/ownerroll.exe", bits, true,
+			                                  {std::string("WTS_STANDIN_MADE_UP=") + c.count,
+			                                   "WTS_STANDIN_MADE_UP_NAME=" + name,
+			                                   c.readOnly ? "WTS_STANDIN_READ_ONLY=1" : "WTS_STANDIN_NONE=1"}),
+			                      "", false);
+			EXPECT_EQ(r.status, 0);
+			EXPECT_EQ(r.out, "Processes Found: " + std::string(c.count) + "\r\n\r\n"
+			                 "#\tPID\tHandles\tThreads\tProcess Name\tSID\tAccount\r\n\r\n" + c.rows +
+			                 "\r\n\r\nDone! Please any key to exit()\r\n");
+		}
 	}
 }
 

@@ -13,6 +13,11 @@
 //                              counts 0, 1, ..., one thread, the owner this
 //                              process runs as, all named
 //   WTS_STANDIN_MADE_UP_NAME=TEXT  (else "made-up.exe")
+//   WTS_STANDIN_READ_ONLY=1    the made-up list is lent on pages the caller
+//                              may only read, the name last, ending where
+//                              the pages do, before one that may not be
+//                              touched: a write into the list, or a read
+//                              past its end, faults
 #include <cstdio>
 #include <cstdlib>
 
@@ -158,26 +163,54 @@ static BYTE *MakeList(HANDLE snapshot, DWORD SessionId, DWORD *count)
 	return block;
 }
 
+// The pages of a list lent read-only, from the enumeration to the release.
+static BYTE *lentPages;
+
+// A zero-filled block of size bytes (a multiple of 8, for the records),
+// read-only: at the end of pages of its own, before a reserved page.
+static BYTE *Allocate(SIZE_T size, bool readOnly)
+{
+	SYSTEM_INFO system;
+	SIZE_T pages;
+
+	if (!readOnly)
+		return (BYTE *)LocalAlloc(LMEM_ZEROINIT, size);
+	GetSystemInfo(&system);
+	pages = (size + system.dwPageSize - 1) / system.dwPageSize * system.dwPageSize;
+	lentPages = (BYTE *)VirtualAlloc(NULL, pages + system.dwPageSize, MEM_RESERVE, PAGE_NOACCESS);
+	if (lentPages == NULL || VirtualAlloc(lentPages, pages, MEM_COMMIT, PAGE_READWRITE) == NULL)
+		return NULL;
+	return lentPages + pages - size;
+}
+
 // A table of any size, and names Windows would not give: one block of the
 // records, one SID and one name that they all share.
 static BYTE *MakeUpList(DWORD n, DWORD *count)
 {
 	WCHAR name[MAX_PATH] = L"made-up.exe";
+	char value[8];
 	DWORD got = GetEnvironmentVariableW(L"WTS_STANDIN_MADE_UP_NAME", name, MAX_PATH);
+	bool readOnly = Setting("WTS_STANDIN_READ_ONLY", value, sizeof value);
 	SIZE_T recordBytes = (SIZE_T)n * sizeof(ProcessRecord);
+	SIZE_T nameBytes, sidSlot;
 	BYTE *block;
 	ProcessRecord *records;
 	PSID sid;
 	LPWSTR names;
+	DWORD old;
 
 	if (got == 0 || got >= MAX_PATH)
 		lstrcpyW(name, L"made-up.exe");
-	block = (BYTE *)LocalAlloc(LMEM_ZEROINIT, recordBytes + sidSize + (lstrlenW(name) + 1) * sizeof(WCHAR));
+	nameBytes = (lstrlenW(name) + 1) * sizeof(WCHAR);
+	// Padded, so that the block's size is a multiple of 8 and its end the
+	// name's.
+	sidSlot = sidSize + (8 - (recordBytes + sidSize + nameBytes) % 8) % 8;
+	block = Allocate(recordBytes + sidSlot + nameBytes, readOnly);
 	if (block == NULL)
 		return NULL;
 	records = (ProcessRecord *)block;
 	sid = block + recordBytes;
-	names = (LPWSTR)(block + recordBytes + sidSize);
+	names = (LPWSTR)(block + recordBytes + sidSlot);
 	lstrcpyW(names, name);
 	if (!CopyOwner(GetCurrentProcess(), sid))
 		sid = NULL;
@@ -189,6 +222,9 @@ static BYTE *MakeUpList(DWORD n, DWORD *count)
 		records[i].pProcessName = names;
 		records[i].pUserSid = sid;
 	}
+	if (readOnly && !VirtualProtect(lentPages, block + recordBytes + sidSlot + nameBytes - lentPages,
+	                                PAGE_READONLY, &old))
+		return NULL;
 	*count = n;
 	return block;
 }
@@ -263,6 +299,11 @@ WTSFreeMemoryExW(WTS_TYPE_CLASS WTSTypeClass, PVOID pMemory, ULONG NumberOfEntri
 	if (WTSTypeClass != WTSTypeProcessInfoLevel1 || pMemory == NULL) {
 		SetLastError(ERROR_INVALID_PARAMETER);
 		return FALSE;
+	}
+	if (lentPages != NULL && (BYTE *)pMemory > lentPages) {
+		BYTE *pages = lentPages;
+		lentPages = NULL;
+		return VirtualFree(pages, 0, MEM_RELEASE);
 	}
 	return LocalFree(pMemory) == NULL;
 }
