@@ -155,15 +155,17 @@ static int CountEntries(ProcessReader *r, ProcDir *dir, DWORD *count)
 }
 
 // Since Linux 6.2 the fd directory's size is the number of descriptors, for
-// any user; 0 (older kernels, or truly none) falls back to counting.
-static int ReadHandles(ProcessReader *r, ProcDir *dir, DWORD *handles)
+// any user; 0 (older kernels, or truly none) falls back to counting, but
+// where there is no image: a task without memory (a kernel thread, a
+// leader that has exited) has no descriptors either.
+static int ReadHandles(ProcessReader *r, ProcDir *dir, const ExeLink *exe, DWORD *handles)
 {
 	struct stat st;
 
 	if (fstatat(r->procFd, In(dir, "fd"), &st, 0) != 0)
 		return errno;
 	*handles = ClampTo32((uint64_t)st.st_size);
-	return st.st_size > 0 ? 0 : CountEntries(r, dir, handles);
+	return st.st_size > 0 || exe->error == ENOENT ? 0 : CountEntries(r, dir, handles);
 }
 
 // A leader that has exited shows neither image nor descriptors while its
@@ -193,7 +195,7 @@ static int ReadThroughAThread(ProcessReader *r, ProcDir *leader, ProcessFacts *f
 				continue;
 			needExe = false;
 		}
-		int handlesError = needHandles ? ReadHandles(r, &thread, &f->handles) : 0;
+		int handlesError = needHandles ? ReadHandles(r, &thread, exe, &f->handles) : 0;
 		if (!IsGoneOrHidden(handlesError)) {
 			needHandles = false;
 			error = handlesError;
@@ -238,7 +240,7 @@ int ReadProcess(ProcessReader *r, DWORD pid, ProcessFacts *f, const char **name,
 	error = ReadOwnerAndThreads(r, &leader, f);
 	if (error == 0) {
 		ReadExe(r, &leader, &exe);
-		error = ReadHandles(r, &leader, &f->handles);
+		error = ReadHandles(r, &leader, &exe, &f->handles);
 	}
 	if (error == 0 && f->threads > 1 && (exe.error == ENOENT || f->handles == 0))
 		error = ReadThroughAThread(r, &leader, f, &exe);
