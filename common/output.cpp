@@ -43,28 +43,31 @@ static DWORD PutWide(const WCHAR *units, size_t count)
 	return 0;
 }
 
-// One character, one unit or a whole pair, into the batch.
+// One character, one unit or a whole pair, into the batch: written in
+// place once the batch has room for all of it, so that the common call,
+// with nothing to put, costs no more than its test.
 static DWORD PutCharacter(const WCHAR *units, size_t count)
 {
-	char bytes[5];
-	size_t n = 0;
+	bool cr;
+	size_t n;
 
 	if (kind == OutputWide)
 		return PutWide(units, count);
-	if (kind == OutputUtf8CrLf && units[0] == '\n' && !afterCr)
-		bytes[n++] = '\r';
+	cr = kind == OutputUtf8CrLf && units[0] == '\n' && !afterCr;
 	afterCr = units[0] == '\r';
-	if (units[0] < 0x80)
-		bytes[n++] = (char)units[0];
-	else
-		n += Utf16ToUtf8(units, count, bytes + n, 4, NULL);
+	// Its UTF-8: a pair takes four bytes.
+	n = (cr ? 1 : 0) + (units[0] < 0x80 ? 1 : units[0] < 0x800 ? 2 : count == 2 ? 4 : 3);
 	if (BatchBytes - used < n) {
 		DWORD error = Send();
 		if (error != 0)
 			return error;
 	}
-	for (size_t i = 0; i < n; i++)
-		batch.bytes[used++] = bytes[i];
+	if (cr)
+		batch.bytes[used++] = '\r';
+	if (units[0] < 0x80)
+		batch.bytes[used++] = (char)units[0];
+	else
+		used += Utf16ToUtf8(units, count, batch.bytes + used, 4, NULL);
 	return 0;
 }
 
