@@ -47,20 +47,28 @@ static void PutText(FormatTarget *target, const WCHAR *text)
 		Put(target, text, length);
 }
 
-static void PutDecimal(FormatTarget *target, int value)
+enum { DecimalUnits = 11, AfterDecimalUnits = 8 };
+
+// The number, and with it the plain units that follow it in the format up
+// to the next '%' as far as they fit: a row's number and its tab are one
+// piece, handed on in one call. Returns where the format goes on.
+static const WCHAR *PutDecimal(FormatTarget *target, int value, const WCHAR *after)
 {
-	WCHAR digits[11];
-	size_t at = sizeof digits / sizeof digits[0];
+	WCHAR piece[DecimalUnits + AfterDecimalUnits];
+	size_t at = DecimalUnits, end = DecimalUnits;
 	// Negated as unsigned, so that INT_MIN has a magnitude too.
 	unsigned magnitude = value < 0 ? 0u - (unsigned)value : (unsigned)value;
 
 	do {
-		digits[--at] = (WCHAR)('0' + magnitude % 10);
+		piece[--at] = (WCHAR)('0' + magnitude % 10);
 		magnitude /= 10;
 	} while (magnitude != 0);
 	if (value < 0)
-		digits[--at] = '-';
-	Put(target, digits + at, sizeof digits / sizeof digits[0] - at);
+		piece[--at] = '-';
+	while (*after != 0 && *after != '%' && end < DecimalUnits + AfterDecimalUnits)
+		piece[end++] = *after++;
+	Put(target, piece + at, end - at);
+	return after;
 }
 
 // A run of plain units is handed on whole; a conversion takes its argument.
@@ -86,8 +94,7 @@ static void FormatInto(FormatTarget *target, const WCHAR *format, va_list args)
 			p += 2;
 			break;
 		case 'd':
-			PutDecimal(target, va_arg(args, int));
-			p += 2;
+			p = PutDecimal(target, va_arg(args, int), p + 2);
 			break;
 		case '%':
 			Put(target, &percent, 1);

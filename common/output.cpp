@@ -43,28 +43,31 @@ static DWORD PutWide(const WCHAR *units, size_t count)
 	return 0;
 }
 
-// One character, one unit or a whole pair, into the batch.
+// One character, one unit or a whole pair, into the batch: written in
+// place once the batch has room for all of it, so that the common call,
+// with nothing to put, costs no more than its test.
 static DWORD PutCharacter(const WCHAR *units, size_t count)
 {
-	char bytes[5];
-	size_t n = 0;
+	bool cr;
+	size_t n;
 
 	if (kind == OutputWide)
 		return PutWide(units, count);
-	if (kind == OutputUtf8CrLf && units[0] == '\n' && !afterCr)
-		bytes[n++] = '\r';
+	cr = kind == OutputUtf8CrLf && units[0] == '\n' && !afterCr;
 	afterCr = units[0] == '\r';
-	if (units[0] < 0x80)
-		bytes[n++] = (char)units[0];
-	else
-		n += Utf16ToUtf8(units, count, bytes + n, 4, NULL);
+	// Its UTF-8: a pair takes four bytes.
+	n = (cr ? 1 : 0) + (units[0] < 0x80 ? 1 : units[0] < 0x800 ? 2 : count == 2 ? 4 : 3);
 	if (BatchBytes - used < n) {
 		DWORD error = Send();
 		if (error != 0)
 			return error;
 	}
-	for (size_t i = 0; i < n; i++)
-		batch.bytes[used++] = bytes[i];
+	if (cr)
+		batch.bytes[used++] = '\r';
+	if (units[0] < 0x80)
+		batch.bytes[used++] = (char)units[0];
+	else
+		used += Utf16ToUtf8(units, count, batch.bytes + used, 4, NULL);
 	return 0;
 }
 
@@ -100,13 +103,34 @@ static bool BreaksACell(WCHAR unit)
 	       (unit >= 0x2066 && unit <= 0x2069);
 }
 
+// Copies the units at text that go in as they are, one byte each, as many
+// as the batch has room for: ASCII, but for a name not the C0 controls nor
+// DEL, and no CR or LF where line ends are rewritten. Returns how many.
+static size_t PutAscii(const WCHAR *text, size_t length, bool name)
+{
+	size_t count = length < BatchBytes - used ? length : BatchBytes - used;
+	// One unsigned comparison: below low wraps to above the range.
+	const unsigned low = name || kind == OutputUtf8CrLf ? 0x20 : 0;
+	const unsigned span = (name ? 0x7Fu : 0x80u) - low;
+	char *dest = batch.bytes + used;
+	size_t n = 0;
+
+	while (n < count && (unsigned)(text[n] - low) < span) {
+		dest[n] = (char)text[n];
+		n++;
+	}
+	used += n;
+	if (n != 0)
+		afterCr = false;
+	return n;
+}
+
 // The units of one text; for a name, whatever would break its cell goes in
 // as '?'. The text is only read: it may be the platform's.
 static DWORD PutText(const WCHAR *text, size_t length, bool name)
 {
-	// Below this, printable ASCII, nearly all of a table.
-	const WCHAR asciiEnd = name ? 0x7F : 0x80;
 	DWORD error = 0;
+	size_t i = 0;
 
 	if (!kindKnown) {
 		error = StreamOutputKind(&kind);
@@ -114,22 +138,34 @@ static DWORD PutText(const WCHAR *text, size_t length, bool name)
 			return error;
 		kindKnown = true;
 	}
-	for (size_t i = 0; i < length && error == 0; i++) {
-		// Goes straight in as UTF-8.
-		if (text[i] >= 0x20 && text[i] < asciiEnd && kind != OutputWide && pendingHigh == 0 &&
-		    used < BatchBytes) {
-			batch.bytes[used++] = (char)text[i];
-			afterCr = false;
-			continue;
+	while (i < length && error == 0) {
+		if (kind != OutputWide && pendingHigh == 0) {
+			i += PutAscii(text + i, length - i, name);
+			if (i == length)
+				break;
 		}
 		error = PutUnit(name && BreaksACell(text[i]) ? (WCHAR)'?' : text[i]);
+		i++;
 	}
 	return error;
 }
 
+// The ASCII a text starts with, nearly all of a table, put in before any
+// setup: none until the kind of output is known, nor while a high
+// surrogate waits. Returns how many units.
+static size_t PutAsciiFirst(const WCHAR *text, size_t length, bool name)
+{
+	if (!kindKnown || kind == OutputWide || pendingHigh != 0)
+		return 0;
+	return PutAscii(text, length, name);
+}
+
 DWORD OutputText(const WCHAR *text, size_t length)
 {
-	return PutText(text, length, false);
+	size_t n = PutAsciiFirst(text, length, false);
+
+	// An empty text still learns the kind of output, and its failure.
+	return n != 0 && n == length ? 0 : PutText(text + n, length - n, false);
 }
 
 DWORD OutputEndText(void)
@@ -142,8 +178,15 @@ DWORD OutputEndText(void)
 
 DWORD OutputName(const WCHAR *name, size_t length)
 {
-	DWORD error = OutputEndText();
+	// With no high surrogate waiting, none to end first.
+	size_t n = PutAsciiFirst(name, length, true);
+	DWORD error;
 
+	if (n != 0 && n == length)
+		return 0;
+	name += n;
+	length -= n;
+	error = OutputEndText();
 	if (error == 0)
 		error = PutText(name, length, true);
 	return error != 0 ? error : OutputEndText();

@@ -10,9 +10,7 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdarg>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -72,25 +70,44 @@ static DWORD ClampTo32(uint64_t v)
 	return v > UINT32_MAX ? UINT32_MAX : (DWORD)v;
 }
 
-__attribute__((format(printf, 2, 3))) static const char *Path(char *path, const char *format, ...)
-{
-	va_list args;
+// A directory of a process or a thread, relative to /proc and with its
+// '/' ("PID/", "PID/task/TID/", 27 bytes at most), and room after it for
+// the name of one of its files. Paths are made on every call: no general
+// formatter here.
+struct ProcDir {
+	char path[PathBytes];
+	size_t length;
+};
 
-	va_start(args, format);
-	vsnprintf(path, PathBytes, format, args);
-	va_end(args);
-	return path;
+static void AddId(ProcDir *d, DWORD id)
+{
+	char digits[10];
+	size_t n = 0;
+
+	do {
+		digits[n++] = (char)('0' + id % 10);
+		id /= 10;
+	} while (id != 0);
+	while (n > 0)
+		d->path[d->length++] = digits[--n];
+	d->path[d->length++] = '/';
+}
+
+// The path of the file name in d, valid until the next call for d.
+static const char *In(ProcDir *d, const char *name)
+{
+	memcpy(d->path + d->length, name, strlen(name) + 1);
+	return d->path;
 }
 
 // Every world-readable directory of a process has its effective ids; the
 // task directory counts two links besides one per thread. No thread, not
 // even a zombie's one, means the pid was reaped meanwhile.
-static int ReadOwnerAndThreads(const ProcessReader *r, const char *leader, ProcessFacts *f)
+static int ReadOwnerAndThreads(const ProcessReader *r, ProcDir *leader, ProcessFacts *f)
 {
-	char path[PathBytes];
 	struct stat st;
 
-	if (fstatat(r->procFd, Path(path, "%stask", leader), &st, 0) != 0)
+	if (fstatat(r->procFd, In(leader, "task"), &st, 0) != 0)
 		return errno;
 	if (st.st_nlink < 3)
 		return ESRCH;
@@ -103,11 +120,11 @@ static int ReadOwnerAndThreads(const ProcessReader *r, const char *leader, Proce
 // be named so: the mark is the kernel's when the running file has no link
 // left. statx gets the open file's attributes without a lookup, from the
 // cache (AT_STATX_DONT_SYNC) where a file system would ask a server.
-static void ReadExe(ProcessReader *r, const char *dir, ExeLink *exe)
+static void ReadExe(ProcessReader *r, ProcDir *dir, ExeLink *exe)
 {
-	char path[PathBytes];
 	struct statx image;
-	ssize_t n = readlinkat(r->procFd, Path(path, "%sexe", dir), r->link, sizeof r->link);
+	const char *path = In(dir, "exe");
+	ssize_t n = readlinkat(r->procFd, path, r->link, sizeof r->link);
 
 	exe->error = n < 0 ? errno : n == 0 || n >= (ssize_t)sizeof r->link ? ENAMETOOLONG : 0;
 	if (exe->error != 0)
@@ -120,10 +137,9 @@ static void ReadExe(ProcessReader *r, const char *dir, ExeLink *exe)
 
 // For kernels that do not give the number as the fd directory's size. Only
 // the owner (and root) may list it: 0 for the others.
-static int CountEntries(ProcessReader *r, const char *dir, DWORD *count)
+static int CountEntries(ProcessReader *r, ProcDir *dir, DWORD *count)
 {
-	char path[PathBytes];
-	int fd = openat(r->procFd, Path(path, "%sfd", dir), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	int fd = openat(r->procFd, In(dir, "fd"), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 	DirWalk walk = {fd, r->fdEntries, sizeof r->fdEntries, 0, 0};
 	const char *name;
 	int error = 0;
@@ -139,25 +155,25 @@ static int CountEntries(ProcessReader *r, const char *dir, DWORD *count)
 }
 
 // Since Linux 6.2 the fd directory's size is the number of descriptors, for
-// any user; 0 (older kernels, or truly none) falls back to counting.
-static int ReadHandles(ProcessReader *r, const char *dir, DWORD *handles)
+// any user; 0 (older kernels, or truly none) falls back to counting, but
+// where there is no image: a task without memory (a kernel thread, a
+// leader that has exited) has no descriptors either.
+static int ReadHandles(ProcessReader *r, ProcDir *dir, const ExeLink *exe, DWORD *handles)
 {
-	char path[PathBytes];
 	struct stat st;
 
-	if (fstatat(r->procFd, Path(path, "%sfd", dir), &st, 0) != 0)
+	if (fstatat(r->procFd, In(dir, "fd"), &st, 0) != 0)
 		return errno;
 	*handles = ClampTo32((uint64_t)st.st_size);
-	return st.st_size > 0 ? 0 : CountEntries(r, dir, handles);
+	return st.st_size > 0 || exe->error == ENOENT ? 0 : CountEntries(r, dir, handles);
 }
 
 // A leader that has exited shows neither image nor descriptors while its
 // threads run on with the ones they share: the first other thread still
 // there gives what the leader did not.
-static int ReadThroughAThread(ProcessReader *r, const char *leader, ProcessFacts *f, ExeLink *exe)
+static int ReadThroughAThread(ProcessReader *r, ProcDir *leader, ProcessFacts *f, ExeLink *exe)
 {
-	char path[PathBytes], thread[PathBytes];
-	int fd = openat(r->procFd, Path(path, "%stask", leader), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+	int fd = openat(r->procFd, In(leader, "task"), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 	DirWalk walk = {fd, r->threadEntries, sizeof r->threadEntries, 0, 0};
 	bool needExe = exe->error == ENOENT, needHandles = f->handles == 0;
 	const char *name;
@@ -169,14 +185,17 @@ static int ReadThroughAThread(ProcessReader *r, const char *leader, ProcessFacts
 		DWORD tid = ParseId(name);
 		if (tid == 0 || tid == f->pid)
 			continue;
-		Path(thread, "%stask/%u/", leader, tid);
+		ProcDir thread = *leader;
+		memcpy(thread.path + thread.length, "task/", 5);
+		thread.length += 5;
+		AddId(&thread, tid);
 		if (needExe) {
-			ReadExe(r, thread, exe);
+			ReadExe(r, &thread, exe);
 			if (exe->error == ENOENT)
 				continue;
 			needExe = false;
 		}
-		int handlesError = needHandles ? ReadHandles(r, thread, &f->handles) : 0;
+		int handlesError = needHandles ? ReadHandles(r, &thread, exe, &f->handles) : 0;
 		if (!IsGoneOrHidden(handlesError)) {
 			needHandles = false;
 			error = handlesError;
@@ -188,10 +207,9 @@ static int ReadThroughAThread(ProcessReader *r, const char *leader, ProcessFacts
 
 // The task name as the task set it (unlike status, comm does not escape
 // it), without its line feed.
-static int ReadTaskName(ProcessReader *r, const char *leader, const char **name, size_t *length)
+static int ReadTaskName(ProcessReader *r, ProcDir *leader, const char **name, size_t *length)
 {
-	char path[PathBytes];
-	int fd = openat(r->procFd, Path(path, "%scomm", leader), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+	int fd = openat(r->procFd, In(leader, "comm"), O_RDONLY | O_CLOEXEC | O_NOCTTY);
 	ssize_t n;
 	int error;
 
@@ -211,20 +229,21 @@ static int ReadTaskName(ProcessReader *r, const char *leader, const char **name,
 
 int ReadProcess(ProcessReader *r, DWORD pid, ProcessFacts *f, const char **name, size_t *length)
 {
-	char leader[PathBytes];
+	ProcDir leader;
 	ExeLink exe = {0, 0, false};
 	int error;
 
 	memset(f, 0, sizeof *f);
 	f->pid = pid;
-	Path(leader, "%u/", pid);
-	error = ReadOwnerAndThreads(r, leader, f);
+	leader.length = 0;
+	AddId(&leader, pid);
+	error = ReadOwnerAndThreads(r, &leader, f);
 	if (error == 0) {
-		ReadExe(r, leader, &exe);
-		error = ReadHandles(r, leader, &f->handles);
+		ReadExe(r, &leader, &exe);
+		error = ReadHandles(r, &leader, &exe, &f->handles);
 	}
 	if (error == 0 && f->threads > 1 && (exe.error == ENOENT || f->handles == 0))
-		error = ReadThroughAThread(r, leader, f, &exe);
+		error = ReadThroughAThread(r, &leader, f, &exe);
 	// The image name is the last part of the exe link's target; the task
 	// name stands in where the link cannot be read (a kernel thread, a
 	// zombie, another user's process) or names nothing.
@@ -233,6 +252,6 @@ int ReadProcess(ProcessReader *r, DWORD pid, ProcessFacts *f, const char **name,
 	if (error == 0 && exe.error != 0 && !IsGoneOrHidden(exe.error) && exe.error != ENAMETOOLONG)
 		return exe.error;
 	if (error == 0)
-		error = ReadTaskName(r, leader, name, length);
+		error = ReadTaskName(r, &leader, name, length);
 	return error != 0 && IsGoneOrHidden(error) ? LeftOut : error;
 }

@@ -1,7 +1,6 @@
 // Security services: SIDs as text, and the Unix SIDs resolved through the
 // account database, each id asked for once while the cache holds it.
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <grp.h>
@@ -11,34 +10,103 @@
 #include "sid.h"
 #include "winapi_posix.h"
 
+// Decimal digits of value at text; returns the end.
+static WCHAR *PutDecimal(WCHAR *text, uint64_t value)
+{
+	WCHAR digits[20];
+	size_t n = 0;
+
+	do {
+		digits[n++] = (WCHAR)('0' + value % 10);
+		value /= 10;
+	} while (value != 0);
+	while (n > 0)
+		*text++ = digits[--n];
+	return text;
+}
+
+// "S-1-", the authority as Windows writes it (decimal when it fits in 32
+// bits, else 12 hex digits), then "-N" for each sub-authority. Returns the
+// length.
+static size_t MakeSidText(const SID *sid, WCHAR *text)
+{
+	static const char hex[] = "0123456789ABCDEF";
+	const DWORD *sub = SidSubAuthorities(sid);
+	uint64_t authority = SidAuthority(sid);
+	WCHAR *at = text;
+
+	*at++ = 'S';
+	*at++ = '-';
+	*at++ = '1';
+	*at++ = '-';
+	if (authority <= UINT32_MAX) {
+		at = PutDecimal(at, authority);
+	} else {
+		*at++ = '0';
+		*at++ = 'x';
+		for (int shift = 44; shift >= 0; shift -= 4)
+			*at++ = (WCHAR)hex[(authority >> shift) & 0xF];
+	}
+	for (int i = 0; i < sid->SubAuthorityCount; i++) {
+		*at++ = '-';
+		at = PutDecimal(at, sub[i]);
+	}
+	return (size_t)(at - text);
+}
+
+// The texts of the SIDs last asked for: a table has a handful of owners,
+// each on many rows. The oldest makes room.
+enum {
+	SidTextSlots = 8,
+	SidBytesMax = 8 + SID_MAX_SUB_AUTHORITIES * 4,
+	// "S-1-", a 14-character authority, 15 times "-4294967295".
+	SidTextMax = 4 + 14 + SID_MAX_SUB_AUTHORITIES * 11
+};
+
+struct SidTextEntry {
+	size_t sidBytes;
+	BYTE sid[SidBytesMax];
+	size_t length;
+	WCHAR text[SidTextMax];
+};
+
+static SidTextEntry sidTexts[SidTextSlots];
+static size_t sidTextsUsed, sidTextsNext;
+
+static const SidTextEntry *SidTextOf(const SID *sid)
+{
+	size_t bytes = 8 + (size_t)sid->SubAuthorityCount * 4;
+	SidTextEntry *e;
+
+	for (size_t i = 0; i < sidTextsUsed; i++)
+		if (sidTexts[i].sidBytes == bytes && memcmp(sidTexts[i].sid, sid, bytes) == 0)
+			return &sidTexts[i];
+	e = &sidTexts[sidTextsNext];
+	sidTextsNext = (sidTextsNext + 1) % SidTextSlots;
+	if (sidTextsUsed < SidTextSlots)
+		sidTextsUsed++;
+	e->sidBytes = bytes;
+	memcpy(e->sid, sid, bytes);
+	e->length = MakeSidText(sid, e->text);
+	return e;
+}
+
 BOOL ConvertSidToStringSidW(PSID Sid, LPWSTR *StringSid)
 {
 	const SID *sid = (const SID *)Sid;
-	const DWORD *sub;
-	uint64_t authority;
-	// "S-1-", a 14-character authority, 15 times "-4294967295".
-	char text[4 + 14 + SID_MAX_SUB_AUTHORITIES * 11 + 1];
-	int n;
+	const SidTextEntry *e;
 	LPWSTR block;
 
 	if (!SidIsValid(sid) || StringSid == NULL) {
 		SetLastError(EINVAL);
 		return FALSE;
 	}
-	authority = SidAuthority(sid);
-	// As Windows writes it: decimal when it fits in 32 bits, else hex.
-	if (authority <= UINT32_MAX)
-		n = snprintf(text, sizeof text, "S-1-%lu", (unsigned long)authority);
-	else
-		n = snprintf(text, sizeof text, "S-1-0x%012llX", (unsigned long long)authority);
-	sub = SidSubAuthorities(sid);
-	for (int i = 0; i < sid->SubAuthorityCount; i++)
-		n += snprintf(text + n, sizeof text - (size_t)n, "-%lu", (unsigned long)sub[i]);
-	block = (LPWSTR)LocalAlloc(LMEM_ZEROINIT, ((size_t)n + 1) * sizeof(WCHAR));
+	e = SidTextOf(sid);
+	block = (LPWSTR)LocalAlloc(0, (e->length + 1) * sizeof(WCHAR));
 	if (block == NULL)
 		return FALSE;
-	for (int i = 0; i < n; i++)
-		block[i] = (WCHAR)(unsigned char)text[i];
+	memcpy(block, e->text, e->length * sizeof(WCHAR));
+	block[e->length] = 0;
 	*StringSid = block;
 	return TRUE;
 }

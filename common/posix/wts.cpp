@@ -105,7 +105,9 @@ static int ReadAll(Scratch *s, Entry *entries, size_t listed, NameStore *names, 
 	return 0;
 }
 
-static WTS_PROCESS_INFO_EXW *MakeBlock(const Entry *entries, size_t count, const NameStore *names)
+// Each part leaves once copied, so that the peak holds less than all of
+// them beside the block.
+static WTS_PROCESS_INFO_EXW *MakeBlock(Entry **entries, size_t count, NameStore *names)
 {
 	size_t recordBytes = count * sizeof(WTS_PROCESS_INFO_EXW);
 	size_t sidBytes = count * UnixSidBytes;
@@ -119,18 +121,23 @@ static WTS_PROCESS_INFO_EXW *MakeBlock(const Entry *entries, size_t count, const
 		return NULL;
 	sids = block + recordBytes;
 	text = (WCHAR *)(sids + sidBytes);
-	if (names->units != NULL)
-		memcpy(text, names->units, nameBytes);
 	for (size_t i = 0; i < count; i++) {
 		WTS_PROCESS_INFO_EXW *r = &records[i];
+		const Entry *e = &(*entries)[i];
 		memset(r, 0, sizeof *r);
-		r->ProcessId = entries[i].facts.pid;
-		r->pProcessName = text + entries[i].nameAt;
+		r->ProcessId = e->facts.pid;
+		r->pProcessName = text + e->nameAt;
 		r->pUserSid = sids + i * UnixSidBytes;
-		BuildUnixSid(r->pUserSid, UnixUserKind, entries[i].facts.uid);
-		r->NumberOfThreads = entries[i].facts.threads;
-		r->HandleCount = entries[i].facts.handles;
+		BuildUnixSid(r->pUserSid, UnixUserKind, e->facts.uid);
+		r->NumberOfThreads = e->facts.threads;
+		r->HandleCount = e->facts.handles;
 	}
+	free(*entries);
+	*entries = NULL;
+	if (names->units != NULL)
+		memcpy(text, names->units, nameBytes);
+	free(names->units);
+	names->units = NULL;
 	return records;
 }
 
@@ -148,15 +155,15 @@ static int BuildList(int procFd, WTS_PROCESS_INFO_EXW **list, DWORD *count)
 	error = ListPids(s, &entries, &listed);
 	if (error == 0)
 		error = ReadAll(s, entries, listed, &names, &kept);
+	free(s);
 	if (error == 0) {
-		*list = MakeBlock(entries, kept, &names);
+		*list = MakeBlock(&entries, kept, &names);
 		*count = (DWORD)kept;
 		if (*list == NULL)
 			error = ENOMEM;
 	}
 	free(names.units);
 	free(entries);
-	free(s);
 	return error;
 }
 

@@ -63,9 +63,9 @@ static void Names(void)
 // buffer's end falls inside a pair at every offset k.
 static void Edges(void)
 {
-	static WCHAR line[3 + 2 * 20000 + 2];
+	static WCHAR line[4 + 2 * 20000 + 2];
 
-	for (int k = 0; k < 4; k++) {
+	for (int k = 0; k < 5; k++) {
 		int n = k;
 		for (int i = 0; i < k; i++)
 			line[i] = (WCHAR)('a' + i);

@@ -112,4 +112,7 @@ TEST(FormatBounded, TextPercentAndOtherSequences)
 	                        WIDE("WTSFreeMemoryEx"), 87, WIDE("text\n")),
 	          S_OK);
 	EXPECT_EQ(std::u16string(dest), u"WTSFreeMemoryEx failed with error 87: text\n");
+	// A number takes the plain text after it along, as far as it fits.
+	EXPECT_EQ(FormatBounded(dest, 64, WIDE("%d units after it, then %d"), -12, INT_MIN), S_OK);
+	EXPECT_EQ(std::u16string(dest), u"-12 units after it, then -2147483648");
 }

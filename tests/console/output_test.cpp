@@ -36,8 +36,9 @@ TEST(ConsoleOutput, TextAsUtf8)
 TEST(ConsoleOutput, PairsAcrossTheBufferEndComeOutWhole)
 {
 	std::string expected;
-	for (int k = 0; k < 4; k++) {
-		expected += std::string("abc", (size_t)k);
+	// Before the buffer's end, room for 0 to 3 bytes of a pair: 0, 2, 1, 0, 3.
+	for (int k = 0; k < 5; k++) {
+		expected += std::string("abcd", (size_t)k);
 		for (int i = 0; i < 20000; i++)
 			expected += grinning;
 		expected += "\n";
