@@ -217,8 +217,10 @@ TEST_F(WineMainJob, TheWaitLeavesCmdNothingTyped)
 		std::string log = dir + "/calls.log";
 		Shell("rm -f " + Quote(log));
 		std::vector<std::string> argv = WineCommand("cmd", 64, true, {"WTS_STANDIN_MADE_UP=3", "WTS_STANDIN_LOG=Z:" + log});
-		argv.insert(argv.end(), {"/c", "cd /d " + WindowsPath(dir) + " & ownerroll.exe " + output +
-		                                   " & echo ended& set /p line=& echo rest:[%line%]"});
+		// The line's variable is expanded when it is echoed (/v:on), not when
+		// the line is read.
+		argv.insert(argv.end(), {"/v:on", "/c", "cd /d " + WindowsPath(dir) + " & ownerroll.exe " + output +
+		                                            " & echo ended& set /p line=& echo rest:[!line!]"});
 		Background s = StartBackground(OnTerminal(argv));
 		for (int waited = 0; ReadFile(log).find("free ") == std::string::npos && waited < 600; waited++)
 			usleep(100000);
