@@ -192,17 +192,6 @@ DWORD OutputName(const WCHAR *name, size_t length)
 	return error != 0 ? error : OutputEndText();
 }
 
-char *OutputRoom(size_t *room)
-{
-	*room = !kindKnown || kind != OutputUtf8 || pendingHigh != 0 ? 0 : BatchBytes - used;
-	return batch.bytes + used;
-}
-
-void OutputAdvance(size_t count)
-{
-	used += count;
-}
-
 DWORD OutputFlush(void)
 {
 	return Send();

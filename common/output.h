@@ -28,19 +28,6 @@ DWORD OutputEndText(void);
 // name is only read. 0 or a code.
 DWORD OutputName(const WCHAR *name, size_t length);
 
-// The common case written straight into the batch, for the formatter:
-// returns where its free bytes start, and in *room how many, while plain
-// ASCII is all it takes, that is while the output is UTF-8 without CR LF
-// and no high surrogate waits. Otherwise (a console, CR LF, a surrogate
-// waiting, the kind of output not yet learnt by a first text) *room is 0
-// and OutputText and OutputName take everything. Only units 0x01..0x7F go
-// in, one byte each, and for a name only 0x20..0x7E; the place holds until
-// the next call of any other function here.
-char *OutputRoom(size_t *room);
-
-// Takes in the count bytes written at OutputRoom's pointer.
-void OutputAdvance(size_t count);
-
 // Writes out what is buffered. 0 or a code.
 DWORD OutputFlush(void);
 

@@ -5,11 +5,9 @@
 //   console_probe unpaired  lone surrogates
 //   console_probe edges     surrogate pairs across the output buffer's end
 //   console_probe names     names for a cell, from read-only memory
-//   console_probe numbers   numbers and names across the buffer's end
 //   console_probe report CODE [fatal]  SetLastError(CODE), ReportLastError
 //   console_probe reopen    prints, opens /dev/null for writing, prints: with
 //                           descriptor 1 closed, that file would take it
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -81,19 +79,6 @@ static void Edges(void)
 	}
 }
 
-// Rows of numbers of every length and ASCII names over five buffers of
-// 64 KiB: their ends fall inside numbers and names.
-static void Numbers(void)
-{
-	static const int values[] = {INT_MIN, 0, 7, -42, 65536, INT_MAX};
-	static const WCHAR *const names[] = {WIDE("sshd"), WIDE("Unix User"), WIDE("root")};
-
-	for (int i = 0; i < 21000; i++) {
-		ConsolePrintf(WIDE("%d\t"), values[i % 6]);
-		ConsolePrintNames(WIDE("%s\n"), names[i % 3]);
-	}
-}
-
 int main(int argc, char **argv)
 {
 	if (argc >= 2 && strcmp(argv[1], "text") == 0) {
@@ -102,8 +87,6 @@ int main(int argc, char **argv)
 		Unpaired();
 	} else if (argc >= 2 && strcmp(argv[1], "edges") == 0) {
 		Edges();
-	} else if (argc >= 2 && strcmp(argv[1], "numbers") == 0) {
-		Numbers();
 	} else if (argc >= 2 && strcmp(argv[1], "names") == 0) {
 		Names();
 	} else if (argc >= 2 && strcmp(argv[1], "reopen") == 0) {
