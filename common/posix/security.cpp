@@ -200,11 +200,12 @@ static void Remember(bool group, DWORD id, bool found, const WCHAR *name, size_t
 		memcpy(e->name, name, (nameLength + 1) * sizeof(WCHAR));
 }
 
-// Resolves a Unix user or group id to its decoded name, into
-// AccountNameMax + 1 units at name. Returns 0 when found, ENOENT when the
-// database has no such id, or another error code (not remembered: the next
-// call asks again).
-static int ResolveId(bool group, DWORD id, WCHAR *name, size_t *nameLength)
+// Resolves a Unix user or group id to its decoded name: *name is the
+// cache's copy, or scratch, which holds AccountNameMax + 1 units, for a name
+// just asked for. Returns 0 when found, ENOENT when the database has no
+// such id, or another error code (not remembered: the next call asks
+// again).
+static int ResolveId(bool group, DWORD id, WCHAR *scratch, const WCHAR **name, size_t *nameLength)
 {
 	bool found = false;
 	int rc;
@@ -215,14 +216,15 @@ static int ResolveId(bool group, DWORD id, WCHAR *name, size_t *nameLength)
 			continue;
 		if (!e->found)
 			return ENOENT;
-		memcpy(name, e->name, (e->nameLength + 1) * sizeof(WCHAR));
+		*name = e->name;
 		*nameLength = e->nameLength;
 		return 0;
 	}
-	rc = QueryDatabase(group, id, name, nameLength, &found);
+	rc = QueryDatabase(group, id, scratch, nameLength, &found);
 	if (rc != 0)
 		return rc;
-	Remember(group, id, found, name, *nameLength);
+	Remember(group, id, found, scratch, *nameLength);
+	*name = scratch;
 	return found ? 0 : ENOENT;
 }
 
@@ -237,7 +239,8 @@ BOOL LookupAccountSidW(LPCWSTR lpSystemName, PSID Sid, LPWSTR Name,
 	bool group;
 	const WCHAR *domain;
 	size_t domainLength, nameLength;
-	WCHAR name[AccountNameMax + 1];
+	WCHAR scratch[AccountNameMax + 1];
+	const WCHAR *name;
 	int rc;
 
 	if (lpSystemName != NULL || !SidIsValid(sid) || cchName == NULL ||
@@ -254,7 +257,7 @@ BOOL LookupAccountSidW(LPCWSTR lpSystemName, PSID Sid, LPWSTR Name,
 	group = kind == UnixGroupKind;
 	domain = group ? groupDomain : userDomain;
 	domainLength = (group ? sizeof groupDomain : sizeof userDomain) / sizeof(WCHAR) - 1;
-	rc = ResolveId(group, id, name, &nameLength);
+	rc = ResolveId(group, id, scratch, &name, &nameLength);
 	if (rc != 0) {
 		SetLastError((DWORD)rc);
 		return FALSE;
